@@ -1,0 +1,3 @@
+#include "app/update/update_check.h"
+
+void CheckForUpdate(AppContext&) {}

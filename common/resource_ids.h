@@ -1,0 +1,9 @@
+#pragma once
+#define IDI_CORVALEN 101
+#define IDR_TUNNEL_PACKAGE 201
+#define IDR_UPDATER_IMAGE 202
+#define IDC_CHANNEL_TABLE 1001
+#define IDC_REFRESH 1002
+#define IDC_USE 1003
+#define IDC_UPDATE 1004
+#define IDC_STATUS 1005
