@@ -2,6 +2,7 @@
 // CONNECT host:port with 200, ends TLS with a certificate for that host from
 // the local CA, and answers the HTTP requests inside itself (no fetch server):
 //   /bytes/N   N bytes of a fixed pattern (the test's Python side makes the same)
+//   *.html     a small HTML page naming the host and path
 //   /quit      ends the server
 //   otherwise  "host=... method=... path=... length=... sha256=..." of the request
 // Usage: tls_connect_server CA_FOLDER CERTS_FOLDER PORT_FILE
@@ -161,14 +162,19 @@ void Serve(SOCKET s, SiteCertCache& cache) {
     std::string body = buf.substr(0, length);
     buf.erase(0, length);
     std::string answer;
-    if (path.compare(0, 7, "/bytes/") == 0) {
+    std::string type = "application/octet-stream";
+    if (path.size() > 5 && path.compare(path.size() - 5, 5, ".html") == 0) {
+      type = "text/html; charset=utf-8";
+      answer = "<!DOCTYPE html><html><head><title>TLS test</title></head><body><p id=\"t\">TLS page of " + host +
+               " at " + path + "</p></body></html>";
+    } else if (path.compare(0, 7, "/bytes/") == 0) {
       answer = Pattern(static_cast<size_t>(std::strtoull(path.c_str() + 7, nullptr, 10)));
     } else {
       answer = "host=" + host + " method=" + method + " path=" + path + " length=" + std::to_string(body.size()) +
                " sha256=" + Sha256Hex(body) + "\n";
     }
     bool close = HeaderValue(reqHead, "connection") == "close" || path == "/quit";
-    std::string response = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+    std::string response = "HTTP/1.1 200 OK\r\nContent-Type: " + type + "\r\nContent-Length: " +
                            std::to_string(answer.size()) + "\r\n" + (close ? "Connection: close\r\n" : "") + "\r\n";
     if (!tls.Write(response.data(), response.size()) || !tls.WriteAll(answer.data(), answer.size())) {
       Say("write failed " + host + ": " + tls.Error());

@@ -211,6 +211,18 @@ TEST_F(CaTest, SiteCertificatesVerifyForTheirHostOnly) {
   EXPECT_EQ(e.crt.valid_to.year, 2024);
   EXPECT_EQ(e.crt.valid_to.mon, 12);
   EXPECT_EQ(e.crt.valid_to.day, 15);
+
+  // ecdsa-with-SHA256 without parameters (a NULL there makes Chromium refuse
+  // the certificate), in both the signed part and the outer signature field.
+  for (const std::string* pem : std::initializer_list<const std::string*>{&pair_.certPem, &cert->CertPem()}) {
+    Parsed c;
+    ASSERT_TRUE(c.Parse(*pem));
+    std::string raw(reinterpret_cast<const char*>(c.crt.raw.p), c.crt.raw.len);
+    EXPECT_EQ(Hex(raw).find("2a8648ce3d0403020500"), std::string::npos);
+    size_t first = Hex(raw).find("300a06082a8648ce3d040302");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_NE(Hex(raw).find("300a06082a8648ce3d040302", first + 1), std::string::npos);
+  }
 }
 
 TEST_F(CaTest, IpSiteCarriesAnAddressNotAName) {

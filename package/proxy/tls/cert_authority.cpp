@@ -4,6 +4,7 @@
 #include <mbedtls/ecp.h>
 #include <mbedtls/entropy.h>
 #include <mbedtls/oid.h>
+#include <mbedtls/pem.h>
 #include <mbedtls/pk.h>
 #include <mbedtls/sha256.h>
 #include <mbedtls/ssl.h>
@@ -103,6 +104,99 @@ bool KeyPem(mbedtls_pk_context* pk, std::string& pem, std::string& error) {
   return true;
 }
 
+// --- DER surgery -----------------------------------------------------------
+// mbedTLS 2.28 writes the ecdsa-with-SHA256 algorithm identifier with NULL
+// parameters, which RFC 5758 forbids and Chromium's certificate parser
+// refuses (ERR_CERT_INVALID). So the certificate is taken apart, the
+// identifier written without parameters, and the TBS part signed again.
+
+struct Tlv {
+  unsigned char tag = 0;
+  size_t start = 0, header = 0, length = 0;
+  size_t End() const { return start + header + length; }
+};
+
+bool ReadTlv(const std::string& d, size_t pos, Tlv& t) {
+  if (pos + 2 > d.size()) return false;
+  t.start = pos;
+  t.tag = static_cast<unsigned char>(d[pos]);
+  unsigned char b = static_cast<unsigned char>(d[pos + 1]);
+  if (b < 0x80) {
+    t.header = 2;
+    t.length = b;
+  } else {
+    size_t n = b & 0x7f;
+    if (n == 0 || n > 3 || pos + 2 + n > d.size()) return false;
+    t.length = 0;
+    for (size_t i = 0; i < n; ++i) t.length = (t.length << 8) | static_cast<unsigned char>(d[pos + 2 + i]);
+    t.header = 2 + n;
+  }
+  return t.End() <= d.size();
+}
+
+std::string MakeTlv(unsigned char tag, const std::string& content) {
+  std::string out(1, static_cast<char>(tag));
+  size_t n = content.size();
+  if (n < 0x80) {
+    out.push_back(static_cast<char>(n));
+  } else if (n < 0x100) {
+    out += {static_cast<char>(0x81), static_cast<char>(n)};
+  } else if (n < 0x10000) {
+    out += {static_cast<char>(0x82), static_cast<char>(n >> 8), static_cast<char>(n & 0xff)};
+  } else {
+    out += {static_cast<char>(0x83), static_cast<char>(n >> 16), static_cast<char>((n >> 8) & 0xff),
+            static_cast<char>(n & 0xff)};
+  }
+  return out + content;
+}
+
+// AlgorithmIdentifier { ecdsa-with-SHA256 } without parameters.
+const std::string kEcdsaSha256 = std::string("\x30\x0a\x06\x08\x2a\x86\x48\xce\x3d\x04\x03\x02", 12);
+
+int ResignWithoutNullParameters(const std::string& cert, mbedtls_pk_context* issuerKey, std::string& out) {
+  const int kBad = MBEDTLS_ERR_X509_INVALID_FORMAT;
+  Tlv outer, tbs, field;
+  if (!ReadTlv(cert, 0, outer) || outer.tag != 0x30 || !ReadTlv(cert, outer.header, tbs) || tbs.tag != 0x30)
+    return kBad;
+  // TBSCertificate: [0] version, serialNumber, signature AlgorithmIdentifier, rest.
+  size_t pos = tbs.start + tbs.header;
+  std::string content;
+  for (int i = 0; i < 3; ++i) {
+    if (!ReadTlv(cert, pos, field) || field.End() > tbs.End()) return kBad;
+    if (i == 2) {
+      if (field.tag != 0x30) return kBad;
+      content += kEcdsaSha256;
+    } else {
+      content += cert.substr(field.start, field.End() - field.start);
+    }
+    pos = field.End();
+  }
+  content += cert.substr(pos, tbs.End() - pos);
+  std::string newTbs = MakeTlv(0x30, content);
+  unsigned char hash[32];
+  int rc = mbedtls_sha256_ret(reinterpret_cast<const unsigned char*>(newTbs.data()), newTbs.size(), hash, 0);
+  if (rc != 0) return rc;
+  unsigned char sig[MBEDTLS_PK_SIGNATURE_MAX_SIZE];
+  size_t sigLen = 0;
+  rc = mbedtls_pk_sign(issuerKey, MBEDTLS_MD_SHA256, hash, sizeof hash, sig, &sigLen, TlsRandomCallback, nullptr);
+  if (rc != 0) return rc;
+  std::string bits(1, '\0');  // no unused bits
+  bits.append(reinterpret_cast<const char*>(sig), sigLen);
+  out = MakeTlv(0x30, newTbs + kEcdsaSha256 + MakeTlv(0x03, bits));
+  return 0;
+}
+
+int DerToPem(const std::string& der, const char* label, std::string& pem) {
+  std::string header = std::string("-----BEGIN ") + label + "-----\n";
+  std::string footer = std::string("-----END ") + label + "-----\n";
+  std::vector<unsigned char> buf(der.size() * 2 + 256);
+  size_t olen = 0;
+  int rc = mbedtls_pem_write_buffer(header.c_str(), footer.c_str(), reinterpret_cast<const unsigned char*>(der.data()),
+                                    der.size(), buf.data(), buf.size(), &olen);
+  if (rc == 0) pem.assign(reinterpret_cast<const char*>(buf.data()));
+  return rc;
+}
+
 struct CertSpec {
   std::string subject;
   std::string issuer;
@@ -164,8 +258,17 @@ bool WriteCert(const CertSpec& spec, std::string& pem, std::string& error) {
     }
   }
   std::vector<unsigned char> buf(4096);
-  if (rc == 0) run("signing the certificate", mbedtls_x509write_crt_pem(&crt, buf.data(), buf.size(), TlsRandomCallback, nullptr));
-  if (rc == 0) pem.assign(reinterpret_cast<const char*>(buf.data()));
+  int len = 0;
+  if (rc == 0) {
+    len = mbedtls_x509write_crt_der(&crt, buf.data(), buf.size(), TlsRandomCallback, nullptr);
+    run("signing the certificate", len < 0 ? len : 0);
+  }
+  std::string der;
+  if (rc == 0) {
+    std::string written(reinterpret_cast<const char*>(buf.data() + buf.size() - len), static_cast<size_t>(len));
+    run("re-signing the certificate", ResignWithoutNullParameters(written, spec.issuerKey, der));
+  }
+  if (rc == 0) run("encoding the certificate", DerToPem(der, "CERTIFICATE", pem));
   mbedtls_mpi_free(&serial);
   mbedtls_x509write_crt_free(&crt);
   if (rc != 0) error = MbedError(step, rc);

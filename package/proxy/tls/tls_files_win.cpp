@@ -108,6 +108,7 @@ std::unique_ptr<CertAuthority> LoadOrCreateCa(const std::string& folder, bool& c
     error = "no folder for the CA";
     return nullptr;
   }
+  CreateDirectoryA(folder.c_str(), nullptr);  // an existing folder is fine
   std::string keyPath = folder + "\\ca.key", certPath = folder + "\\ca.crt";
   PemPair pair;
   if (ReadSmallFile(keyPath, pair.keyPem) && ReadSmallFile(certPath, pair.certPem)) {
