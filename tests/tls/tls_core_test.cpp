@@ -464,10 +464,12 @@ std::string Pattern(size_t n, unsigned seed) {
   return s;
 }
 
-TEST_F(HandshakeTest, ServesHttp11AndMovesOneMegabyteEachWayByteExact) {
-  auto cert = Cert("site.test");
+// A request of 1 MB up, an answer of 1 MB (+ a bit) down in `pieces` writes,
+// then the client's close_notify.
+void ExchangeOneMegabyte(std::shared_ptr<const SiteCert> cert, const std::string& caPem, int fd,
+                         int clientFd, bool background, size_t pieces) {
   const std::string up = Pattern(1 << 20, 1), down = Pattern((1 << 20) + 12345, 2);
-  FdTransport transport(fds_[0]);
+  FdTransport transport(fd);
   std::string received, alpn, serverError;
   bool wroteOk = false;
   long endResult = -2;
@@ -477,6 +479,7 @@ TEST_F(HandshakeTest, ServesHttp11AndMovesOneMegabyteEachWayByteExact) {
       serverError = tls.Error();
       return;
     }
+    if (background && !tls.WriteInBackground()) serverError = "no background writer";
     alpn = tls.AlpnProtocol();
     std::vector<char> buf(300000);
     while (received.size() < up.size()) {
@@ -484,11 +487,15 @@ TEST_F(HandshakeTest, ServesHttp11AndMovesOneMegabyteEachWayByteExact) {
       if (n <= 0) break;
       received.append(buf.data(), static_cast<size_t>(n));
     }
-    wroteOk = tls.WriteAll(down.data(), down.size());
+    wroteOk = true;
+    size_t step = down.size() / pieces + 1;
+    for (size_t off = 0; off < down.size(); off += step)
+      wroteOk = wroteOk && tls.Write(down.data() + off, std::min(step, down.size() - off));
+    wroteOk = wroteOk && tls.Flush();
     endResult = tls.Read(buf.data(), buf.size());
     tls.Close();
   });
-  Client client(fds_[1], pair_.certPem, "site.test", {"h2", "http/1.1"});
+  Client client(clientFd, caPem, "site.test", {"h2", "http/1.1"});
   int rc = client.Handshake();
   EXPECT_EQ(rc, 0) << client.VerifyFlags();
   EXPECT_EQ(client.Alpn(), "http/1.1");
@@ -504,7 +511,39 @@ TEST_F(HandshakeTest, ServesHttp11AndMovesOneMegabyteEachWayByteExact) {
   EXPECT_EQ(endResult, 0);  // close_notify reads as the end
   // Gathered records: the 1 MB answer went out in a handful of sends, not
   // one per 16 KB record.
-  EXPECT_LE(transport.sends, 8);
+  EXPECT_LE(transport.sends, static_cast<int>(pieces) + 6);
+}
+
+TEST_F(HandshakeTest, ServesHttp11AndMovesOneMegabyteEachWayByteExact) {
+  ExchangeOneMegabyte(Cert("site.test"), pair_.certPem, fds_[0], fds_[1], false, 1);
+}
+
+TEST_F(HandshakeTest, WritesInTheBackgroundInOrderByteExact) {
+  ExchangeOneMegabyte(Cert("site.test"), pair_.certPem, fds_[0], fds_[1], true, 37);
+}
+
+TEST_F(HandshakeTest, BackgroundWriteToAGoneClientFails) {
+  auto cert = Cert("site.test");
+  FdTransport transport(fds_[0]);
+  bool writeFailed = false;
+  std::thread server([&] {
+    TlsServerStream tls(transport);
+    if (tls.Accept(cert) != TlsAccept::kOk || !tls.WriteInBackground()) return;
+    char b[16];
+    tls.Read(b, sizeof b);  // the client's one byte, then it leaves
+    std::string block(1 << 20, 'x');
+    for (int i = 0; i < 64 && !writeFailed; ++i) writeFailed = !tls.Write(block.data(), block.size());
+    writeFailed = writeFailed || !tls.Flush();
+  });
+  {
+    Client client(fds_[1], pair_.certPem, "site.test", {"http/1.1"});
+    ASSERT_EQ(client.Handshake(), 0);
+    ASSERT_TRUE(client.WriteAll("!"));
+  }
+  close(fds_[1]);
+  fds_[1] = -1;
+  server.join();
+  EXPECT_TRUE(writeFailed);
 }
 
 TEST_F(HandshakeTest, ClientTrustingAnotherCaOrAskingAnotherNameFails) {

@@ -32,6 +32,7 @@ class ClientLink final : public TlsTransport {
     pendingAt_ = 0;
   }
   // From now on Recv and Send go through `tls` (null: the socket again).
+  // Give it a stream that writes in the background: Send(bufs) only queues.
   void UseTls(TlsServerStream* tls) { tls_ = tls; }
   bool TlsOn() const { return tls_ != nullptr; }
 

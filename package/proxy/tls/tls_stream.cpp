@@ -5,8 +5,12 @@
 #include <mbedtls/ssl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "package/proxy/tls/tls_internal.h"
 
@@ -21,14 +25,68 @@ struct TlsServerStream::Impl {
   std::string out;
   bool noBlock = false;  // a receive that would wait answers "want read" instead
   bool closed = false;
-  bool failed = false;
+  std::atomic<bool> failed{false};
+
+  // Writing in the background: plaintext waits in `queue` for the writer
+  // thread, which encrypts and sends it while the caller goes on.
+  std::thread writer;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::string queue;
+  bool busy = false;  // the writer holds a batch
+  bool stop = false;
 
   Impl() { mbedtls_ssl_init(&ssl); }
   ~Impl() { mbedtls_ssl_free(&ssl); }
 };
 
 TlsServerStream::TlsServerStream(TlsTransport& transport) : impl_(std::make_unique<Impl>()), transport_(transport) {}
-TlsServerStream::~TlsServerStream() = default;
+TlsServerStream::~TlsServerStream() { StopWriter(); }
+
+void TlsServerStream::StopWriter() {
+  Impl& im = *impl_;
+  if (!im.writer.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(im.mutex);
+    im.stop = true;
+  }
+  im.changed.notify_all();
+  im.writer.join();
+}
+
+bool TlsServerStream::WriteInBackground() {
+  Impl& im = *impl_;
+  if (!im.setUp || im.failed || im.writer.joinable()) return false;
+  im.writer = std::thread([this] {
+    Impl& w = *impl_;
+    std::string batch;
+    std::unique_lock<std::mutex> lock(w.mutex);
+    for (;;) {
+      w.changed.wait(lock, [&] { return w.stop || !w.queue.empty(); });
+      if (w.queue.empty()) return;  // stopped, nothing left
+      batch.swap(w.queue);
+      w.busy = true;
+      lock.unlock();
+      bool ok = !w.failed && WriteNow(batch.data(), batch.size()) && SendBuffered();
+      batch.clear();
+      lock.lock();
+      w.busy = false;
+      if (!ok) w.failed = true;
+      w.changed.notify_all();
+    }
+  });
+  return true;
+}
+
+bool TlsServerStream::Sync() {
+  Impl& im = *impl_;
+  if (!im.writer.joinable()) return !im.failed;
+  std::unique_lock<std::mutex> lock(im.mutex);
+  im.changed.wait(lock, [&] { return (im.queue.empty() && !im.busy) || im.failed; });
+  // After a failure the writer may still hold its batch; wait for it too.
+  im.changed.wait(lock, [&] { return !im.busy; });
+  return !im.failed;
+}
 
 void TlsServerStream::Fail(const char* what, int code) {
   impl_->failed = true;
@@ -123,7 +181,7 @@ TlsAccept TlsServerStream::Accept(std::shared_ptr<const SiteCert> cert) {
 
 long TlsServerStream::Read(char* p, size_t cap) {
   Impl& im = *impl_;
-  if (!im.setUp || im.failed) return -1;
+  if (!im.setUp || !Sync()) return -1;
   if (im.closed || cap == 0) return 0;
   size_t got = 0;
   im.noBlock = false;
@@ -151,6 +209,24 @@ long TlsServerStream::Read(char* p, size_t cap) {
 bool TlsServerStream::Write(const char* p, size_t n) {
   Impl& im = *impl_;
   if (!im.setUp || im.failed) return false;
+  if (!im.writer.joinable()) return WriteNow(p, n);
+  while (n > 0) {
+    std::unique_lock<std::mutex> lock(im.mutex);
+    im.changed.wait(lock, [&] { return im.queue.size() < kBufferSize || im.failed; });
+    if (im.failed) return false;
+    size_t take = std::min(n, kBufferSize - im.queue.size());
+    if (im.queue.capacity() < kBufferSize) im.queue.reserve(kBufferSize);
+    im.queue.append(p, take);
+    p += take;
+    n -= take;
+    lock.unlock();
+    im.changed.notify_all();
+  }
+  return true;
+}
+
+bool TlsServerStream::WriteNow(const char* p, size_t n) {
+  Impl& im = *impl_;
   while (n > 0) {
     int r = mbedtls_ssl_write(&im.ssl, reinterpret_cast<const unsigned char*>(p), std::min<size_t>(n, INT_MAX));
     if (r > 0) {
@@ -166,6 +242,7 @@ bool TlsServerStream::Write(const char* p, size_t n) {
 
 bool TlsServerStream::Flush() {
   if (!impl_->setUp || impl_->failed) return false;
+  if (impl_->writer.joinable()) return Sync();
   if (!SendBuffered()) {
     impl_->failed = true;
     return false;
@@ -175,7 +252,10 @@ bool TlsServerStream::Flush() {
 
 void TlsServerStream::Close() {
   Impl& im = *impl_;
-  if (!im.setUp || im.failed) return;
+  if (!im.setUp) return;
+  bool ok = Sync();
+  StopWriter();
+  if (!ok || im.failed) return;
   mbedtls_ssl_close_notify(&im.ssl);
   SendBuffered();
 }

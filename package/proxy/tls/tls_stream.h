@@ -45,12 +45,20 @@ class TlsServerStream {
   // is offered in ALPN. The stream keeps `cert` alive.
   TlsAccept Accept(std::shared_ptr<const SiteCert> cert);
 
+  // From now on Write only queues the bytes (up to kBufferSize, then it
+  // waits) and a thread of the stream encrypts and sends them, so a relay
+  // can receive the next piece of a body while the last one is encrypted.
+  // Read, Flush and Close first wait until the queue is sent; the TLS
+  // state is never used by both threads at once. Call after Accept.
+  bool WriteInBackground();
+
   // Decrypted bytes: as many as have arrived, at least one (waits for them);
   // 0 once the client closed; negative on failure.
   long Read(char* p, size_t cap);
-  // Encrypts into the send buffer; sends when it fills.
+  // Encrypts into the send buffer and sends when it fills (or queues, see
+  // WriteInBackground).
   bool Write(const char* p, size_t n);
-  // Sends what is buffered.
+  // Sends what is buffered or queued; false if anything failed.
   bool Flush();
   bool WriteAll(const char* p, size_t n) { return Write(p, n) && Flush(); }
   // Sends close_notify and what is buffered. The transport stays open.
@@ -63,6 +71,9 @@ class TlsServerStream {
   std::string_view Received() const;
 
  private:
+  bool WriteNow(const char* p, size_t n);
+  bool Sync();
+  void StopWriter();
   static int BioSend(void* self, const unsigned char* p, size_t n);
   static int BioRecv(void* self, unsigned char* p, size_t n);
   bool SendBuffered();
