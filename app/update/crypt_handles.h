@@ -1,0 +1,22 @@
+// Owners of CryptoAPI handles: a provider context and a hash object.
+#pragma once
+
+#include "common/handles.h"
+
+#include <wincrypt.h>
+
+struct CryptContextTraits {
+  using Value = HCRYPTPROV;
+  static Value Invalid() { return 0; }
+  static bool IsInvalid(Value v) { return v == 0; }
+  static void Release(Value v) { CryptReleaseContext(v, 0); }
+};
+using CryptContext = UniqueHandle<CryptContextTraits>;
+
+struct CryptHashTraits {
+  using Value = HCRYPTHASH;
+  static Value Invalid() { return 0; }
+  static bool IsInvalid(Value v) { return v == 0; }
+  static void Release(Value v) { CryptDestroyHash(v); }
+};
+using CryptHash = UniqueHandle<CryptHashTraits>;

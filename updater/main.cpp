@@ -1,0 +1,41 @@
+// The Updater: started by the main program as
+//   "<ProgramDir>\update.date" <DownloadUrl> "<TargetPath>"
+// it shows its progress window, and its worker downloads the new main program,
+// puts it in place of the old one, starts it and ends the process.
+#include "updater/command_args.h"
+#include "updater/update_worker.h"
+#include "updater/updater_window.h"
+
+#include <windows.h>
+
+namespace {
+
+// Program-wide: written once before the worker starts, read-only afterwards.
+TextArray CommandArgs;
+HANDLE WorkerThread = nullptr;  // never waited on: the worker ends the process
+
+DWORD WINAPI UpdateWorker(void* param) {
+  RunUpdate(CommandArgs, *static_cast<UpdaterWindow*>(param), StartProgram);
+  // The own process: another Updater running at the same time is not ours to end.
+  TerminateProcess(GetCurrentProcess(), 0);
+  return 0;
+}
+
+void OnUpdaterCreated(UpdaterWindow& window) {
+  CommandArgs = GetCommandArgs();
+  if (!CommandArgs.empty()) {
+    WorkerThread = CreateThread(nullptr, 0, UpdateWorker, &window, 0, nullptr);
+    return;
+  }
+  window.ShowMessage(kRunAloneMessage);
+  window.Close();
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  UpdaterWindow window;
+  if (!window.Create(instance)) return 1;
+  OnUpdaterCreated(window);
+  return window.RunMessageLoop();
+}
