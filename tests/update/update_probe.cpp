@@ -1,6 +1,8 @@
 // A small driver for the update's GUI tests, run under Wine next to the programs
 // it drives. Arguments are UTF-8 on the Unix side; results go to stdout in UTF-8.
-//   wait-window TITLE MS            a top-level window titled TITLE: "pid=N path=P"
+//   wait-window TITLE MS [NOTPID]   a top-level window titled TITLE (of a process other than
+//                                   NOTPID): "pid=N path=P"
+//   wait-gone TITLE MS              until no window is titled TITLE
 //   wait-class CLASS MS             a visible top-level window of CLASS: "pid=N x y w h"
 //   click TITLE BUTTON              posts BM_CLICK to the button captioned BUTTON
 //   answer CAPTION ok|yes|no MS     a message box captioned CAPTION: prints "text=T", presses the button
@@ -76,6 +78,29 @@ BOOL CALLBACK LongestStatic(HWND child, LPARAM param) {
   return TRUE;
 }
 
+struct TitleSearch {
+  std::wstring title;
+  DWORD notPid = 0;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND w, LPARAM param) {
+  auto* search = reinterpret_cast<TitleSearch*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (pid != search->notPid && WindowText(w) == search->title) {
+    search->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND FindTitled(const std::wstring& title, DWORD notPid) {
+  TitleSearch search{title, notPid};
+  EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 int Usage() {
   std::fputs("usage: update_probe wait-window|wait-class|click|answer|close|sleep ...\n", stderr);
   return 2;
@@ -96,12 +121,18 @@ int main() {
     return 0;
   }
   if (command == L"wait-window" && args.size() >= 4) {
-    HWND w = WaitFor([&] { return FindWindowW(nullptr, args[2].c_str()); }, _wtoi(args[3].c_str()));
+    const DWORD notPid = args.size() >= 5 ? static_cast<DWORD>(_wtoi(args[4].c_str())) : 0;
+    HWND w = WaitFor([&] { return FindTitled(args[2], notPid); }, _wtoi(args[3].c_str()));
     if (!w) return 1;
     DWORD pid = 0;
     GetWindowThreadProcessId(w, &pid);
     std::printf("pid=%lu path=%s\n", pid, Utf8(ProcessPath(pid)).c_str());
     return 0;
+  }
+  if (command == L"wait-gone" && args.size() >= 4) {
+    HWND gone = WaitFor(
+        [&]() -> HWND { return FindTitled(args[2], 0) ? nullptr : GetDesktopWindow(); }, _wtoi(args[3].c_str()));
+    return gone ? 0 : 1;
   }
   if (command == L"wait-class" && args.size() >= 4) {
     HWND w = WaitFor(
