@@ -28,6 +28,8 @@ LATEST = "当前版本已经最新！"
 OPEN_URL_ERROR = "不能打开该URL!"
 READ_ERROR = "读文件出错!"
 UPDATER_CLASS = "CorvalenUpdaterWindow"
+RUN_ALONE = "请不要单独执行此程序！"
+MISSING_TARGET = "缺少要更新的程序路径，没有更改任何文件！"
 
 # name: (server fault, rate in bytes/s or None for no server, message the Updater shows)
 SCENARIOS = {
@@ -36,6 +38,9 @@ SCENARIOS = {
     "404": ("404", 0, OPEN_URL_ERROR),
     "half": ("half", 0, READ_ERROR),
     "down": (None, None, OPEN_URL_ERROR),
+    # The Updater started by hand: without arguments, and with a download address only.
+    "alone": ("updater", (), RUN_ALONE),
+    "one-argument": ("updater", ("http://127.0.0.1:{port}/corvalen/update.exe",), MISSING_TARGET),
 }
 
 
@@ -112,8 +117,34 @@ def same_path(windows_path, unix_path):
     return windows_path.replace("\\", "/").lower().endswith(os.path.abspath(unix_path).lower())
 
 
+def run_updater_alone(name, a, probe, port):
+    _, args, message = SCENARIOS[name]
+    print("scenario", name, flush=True)
+    folder = os.path.join(a.work, name, "program dir")
+    shutil.rmtree(os.path.dirname(folder), ignore_errors=True)
+    os.makedirs(folder)
+    updater = os.path.join(folder, "update.date")
+    shutil.copyfile(a.updater, updater)
+    root = os.path.join(a.work, name, "content")
+    publish.publish(a.v2, root)
+    server = Server(root, port, None, 0)
+    proc = subprocess.Popen(["wine", updater, *[x.format(port=port) for x in args]], cwd=folder,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        check(probe.answer("信息：", "ok") == message, "the Updater says %s" % message)
+        proc.wait(timeout=30)
+        check(True, "the Updater has ended")
+        check(os.listdir(folder) == ["update.date"], "no file was created or removed")
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+        server.stop()
+
+
 def run_scenario(name, a, probe, port):
     fault, rate, message = SCENARIOS[name]
+    if fault == "updater":
+        return run_updater_alone(name, a, probe, port)
     print("scenario", name, flush=True)
     v1, v2, updater = read(a.v1), read(a.v2), read(a.updater)
     base = os.path.join(a.work, name)
