@@ -79,29 +79,34 @@ Bytes WebRequestThrough(WinInetCalls& calls, const Text& url, int method, const 
   if (completeHeaders) headers = CompleteDefaultHeaders(headers, url, method);
   if (cookies && !cookies->empty()) headers = AppendCookieHeader(headers, *cookies);
 
+  BOOL sent;
   if (method == kGet) {
-    calls.SendRequest(request.Get(), headers.c_str(), static_cast<DWORD>(TextLength(headers)), nullptr, 0);
+    sent = calls.SendRequest(request.Get(), headers.c_str(), static_cast<DWORD>(TextLength(headers)), nullptr, 0);
   } else {
     Bytes ownBody;
     Bytes& body = postBytes ? *postBytes : ownBody;
     if (body.empty()) body = TextToBytes(postText);
-    calls.SendRequest(request.Get(), headers.c_str(), static_cast<DWORD>(TextLength(headers)), body.data(),
-                      static_cast<DWORD>(BytesLength(body)));
+    sent = calls.SendRequest(request.Get(), headers.c_str(), static_cast<DWORD>(TextLength(headers)), body.data(),
+                             static_cast<DWORD>(BytesLength(body)));
   }
 
+  // A request that could not be sent has no response: no body, and the header
+  // buffer keeps its 5000 spaces. (Some WinINet builds answer the header query
+  // of such a request with a bare CR LF instead of failing.)
   Bytes received;
-  Bytes buffer = BlankBytes(kReadChunk);
-  for (;;) {
-    DWORD count = 0;  // a failed read leaves it at zero
-    calls.ReadFile(request.Get(), buffer.data(), kReadChunk, &count);
-    if (count == 0) break;
-    received += LeftBytes(buffer, static_cast<int>(count));
-  }
-
   Text rawHeaders = BlankText(kHeaderBuffer);
-  DWORD headerLength = kHeaderBuffer;
-  calls.QueryInfo(request.Get(), kQueryRawHeadersCrLf, rawHeaders.data(), &headerLength, nullptr);
-  rawHeaders = BytesToText(rawHeaders);
+  if (sent) {
+    Bytes buffer = BlankBytes(kReadChunk);
+    for (;;) {
+      DWORD count = 0;  // a failed read leaves it at zero
+      calls.ReadFile(request.Get(), buffer.data(), kReadChunk, &count);
+      if (count == 0) break;
+      received += LeftBytes(buffer, static_cast<int>(count));
+    }
+    DWORD headerLength = kHeaderBuffer;
+    calls.QueryInfo(request.Get(), kQueryRawHeadersCrLf, rawHeaders.data(), &headerLength, nullptr);
+    rawHeaders = BytesToText(rawHeaders);
+  }
 
   request.Close();
   connection.Close();
