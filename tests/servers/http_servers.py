@@ -5,7 +5,7 @@ RecordingHandler answers by path, so a test scripts its response through the URL
                          line, header lines, blank line, body), so the test sees
                          exactly what was sent.
   /bytes/N               200 with N bytes of the pattern (i * 7 + 3) % 256.
-  /status/N              status N with a small HTML page as body.
+  /status/N[?body=B]     status N with a small HTML page (or B, sent as GBK) as body.
   /cookies?set=A&set=B   200; one "Set-Cookie: " line per value (URL-decoded).
   /redirect/N?to=PATH    status N with Location PATH, a body and a Set-Cookie.
   /drop/N                announces 2 * N bytes, sends N, then closes.
@@ -113,6 +113,8 @@ class RecordingHandler(http.server.BaseHTTPRequestHandler):
         elif parts[0] == "status" and len(parts) == 2:
             code = int(parts[1])
             page = ("<html><head><title>%d</title></head>\r\n<body>error %d</body></html>\r\n" % (code, code)).encode()
+            if "body" in query:  # a body of the test's choosing, as GBK bytes
+                page = query["body"][0].encode("gbk")
             self._answer(code, page, [("Content-Type", "text/html")])
         elif parts[0] == "cookies":
             self._answer(200, b"cookies set", [("Set-Cookie", v) for v in query.get("set", [])])
