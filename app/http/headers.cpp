@@ -22,9 +22,7 @@ Text CapitalizeNameParts(const Text& name) {
 
 }  // namespace
 
-Text CapitalizeFirst(const Text& text) {
-  return ToUpperAscii(LeftText(text, 1)) + MidText(text, 2, TextLength(text));
-}
+Text CapitalizeFirst(const Text& text) { return ToUpperAscii(LeftText(text, 1)) + MidText(text, 2, TextLength(text)); }
 
 Text NormalizeHeaderNames(const Text& text) {
   Text out;

@@ -14,11 +14,11 @@ constexpr DWORD kAccessProxy = 3;   // INTERNET_OPEN_TYPE_PROXY
 constexpr DWORD kServiceHttp = 3;   // INTERNET_SERVICE_HTTP
 
 constexpr int32_t kFlagReload = static_cast<int32_t>(0x80000000);  // INTERNET_FLAG_RELOAD
-constexpr int32_t kFlagNeedFile = 0x10;                             // INTERNET_FLAG_NEED_FILE
-constexpr int32_t kFlagNoCookies = 0x80000;                         // INTERNET_FLAG_NO_COOKIES
-constexpr int32_t kFlagNoAutoRedirect = 0x200000;                   // INTERNET_FLAG_NO_AUTO_REDIRECT
-constexpr int32_t kFlagSecure = 0x800000;                           // INTERNET_FLAG_SECURE
-constexpr int32_t kFlagIgnoreRedirectToHttps = 0x4000;              // INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS
+constexpr int32_t kFlagNeedFile = 0x10;                            // INTERNET_FLAG_NEED_FILE
+constexpr int32_t kFlagNoCookies = 0x80000;                        // INTERNET_FLAG_NO_COOKIES
+constexpr int32_t kFlagNoAutoRedirect = 0x200000;                  // INTERNET_FLAG_NO_AUTO_REDIRECT
+constexpr int32_t kFlagSecure = 0x800000;                          // INTERNET_FLAG_SECURE
+constexpr int32_t kFlagIgnoreRedirectToHttps = 0x4000;             // INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS
 
 // INTERNET_OPTION_SECURITY_FLAGS with every SECURITY_FLAG_IGNORE_* the routine
 // tolerates: revocation, unknown CA, wrong usage, CN, date, both redirect
@@ -46,9 +46,12 @@ Bytes WebRequestThrough(WinInetCalls& calls, const Text& url, int method, const 
   Text proxyText, bypassText;
   if (!proxy.empty()) {
     access = kAccessProxy;
-    if (socksProxy) proxyText = "SOCKS=" + proxy;
-    else if (https) proxyText = proxy;
-    else proxyText = "http=" + proxy;
+    if (socksProxy)
+      proxyText = "SOCKS=" + proxy;
+    else if (https)
+      proxyText = proxy;
+    else
+      proxyText = "http=" + proxy;
   }
   const bool viaProxy = access == kAccessProxy;
   InternetHandle internet(calls, calls.Open(agent.c_str(), access, viaProxy ? proxyText.c_str() : nullptr,
@@ -69,8 +72,8 @@ Bytes WebRequestThrough(WinInetCalls& calls, const Text& url, int method, const 
   if (noRedirect) flags = BitOr(flags, kFlagNoAutoRedirect);
   flags = BitOr(flags, https ? kFlagSecure : kFlagIgnoreRedirectToHttps);
   const Text path = UrlObjectPath(url);
-  InternetHandle request(calls, calls.OpenRequest(connection.Get(), kVerbs[method], path.c_str(), "HTTP/1.1",
-                                                  nullptr, nullptr, static_cast<DWORD>(flags), 0));
+  InternetHandle request(calls, calls.OpenRequest(connection.Get(), kVerbs[method], path.c_str(), "HTTP/1.1", nullptr,
+                                                  nullptr, static_cast<DWORD>(flags), 0));
   if (!request) return {};
 
   DWORD securityFlags = kSecurityIgnoreFlags;
@@ -120,9 +123,8 @@ Bytes WebRequestThrough(WinInetCalls& calls, const Text& url, int method, const 
 }
 
 Bytes WebRequest(const Text& url, int method, const Text& postText, Text* cookies, Text* returnedCookies,
-                 const Text& extraHeaders, Text* responseHeaders, bool noRedirect, Bytes* postBytes,
-                 const Text& proxy, bool mergeCookies, bool completeHeaders, bool normalizeHeaderNames,
-                 bool socksProxy) {
+                 const Text& extraHeaders, Text* responseHeaders, bool noRedirect, Bytes* postBytes, const Text& proxy,
+                 bool mergeCookies, bool completeHeaders, bool normalizeHeaderNames, bool socksProxy) {
   return WebRequestThrough(SystemWinInet(), url, method, postText, cookies, returnedCookies, extraHeaders,
                            responseHeaders, noRedirect, postBytes, proxy, mergeCookies, completeHeaders,
                            normalizeHeaderNames, socksProxy);

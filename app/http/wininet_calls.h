@@ -3,27 +3,26 @@
 // forwards to the ANSI entry points unchanged.
 #pragma once
 
-#include "common/text.h"
-
 #include <windows.h>
 #include <wininet.h>
 
 #include <utility>
 
+#include "common/text.h"
+
 class WinInetCalls {
  public:
   virtual ~WinInetCalls() = default;
   virtual HINTERNET Open(LPCSTR agent, DWORD accessType, LPCSTR proxy, LPCSTR proxyBypass, DWORD flags) = 0;
-  virtual HINTERNET Connect(HINTERNET internet, LPCSTR serverName, INTERNET_PORT port, LPCSTR userName,
-                            LPCSTR password, DWORD service, DWORD flags, DWORD_PTR context) = 0;
-  virtual HINTERNET OpenRequest(HINTERNET connection, LPCSTR verb, LPCSTR objectName, LPCSTR version,
-                                LPCSTR referrer, LPCSTR* acceptTypes, DWORD flags, DWORD_PTR context) = 0;
+  virtual HINTERNET Connect(HINTERNET internet, LPCSTR serverName, INTERNET_PORT port, LPCSTR userName, LPCSTR password,
+                            DWORD service, DWORD flags, DWORD_PTR context) = 0;
+  virtual HINTERNET OpenRequest(HINTERNET connection, LPCSTR verb, LPCSTR objectName, LPCSTR version, LPCSTR referrer,
+                                LPCSTR* acceptTypes, DWORD flags, DWORD_PTR context) = 0;
   virtual BOOL SetOption(HINTERNET handle, DWORD option, LPVOID buffer, DWORD bufferLength) = 0;
   virtual BOOL SendRequest(HINTERNET request, LPCSTR headers, DWORD headersLength, LPVOID optional,
                            DWORD optionalLength) = 0;
   virtual BOOL ReadFile(HINTERNET handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead) = 0;
-  virtual BOOL QueryInfo(HINTERNET request, DWORD infoLevel, LPVOID buffer, LPDWORD bufferLength,
-                         LPDWORD index) = 0;
+  virtual BOOL QueryInfo(HINTERNET request, DWORD infoLevel, LPVOID buffer, LPDWORD bufferLength, LPDWORD index) = 0;
   virtual BOOL CloseHandle(HINTERNET handle) = 0;
 };
 

@@ -2,10 +2,10 @@
 // and the refresh tests against the dev content server.
 #pragma once
 
-#include "common/text.h"
-
 #include <ostream>
 #include <vector>
+
+#include "common/text.h"
 
 struct ChannelCase {
   const char* name;
@@ -35,15 +35,22 @@ inline const std::vector<ChannelCase>& ChannelCases() {
       {"seven_fields", "a|b|c|d|e|f|g<BR>", {{"a", "b", "c", "d", "e"}}},
       {"lower_case_br", "a|u1|p<br>\r\nb|u2|p<br>", {{"a", "u1", "p<br>\r\nb", "u2", "p<br>"}}},
       {"lower_case_br_one_line", "a|u1|p<br>b|u2|p", {{"a", "u1", "p<br>b", "u2", "p"}}},
-      {"lines_without_br", "one line\r\ntwo line\r\nthree\r\n", {{"one line\r\ntwo line\r\nthree\r\n", "", "", "", ""}}},
+      {"lines_without_br",
+       "one line\r\ntwo line\r\nthree\r\n",
+       {{"one line\r\ntwo line\r\nthree\r\n", "", "", "", ""}}},
       // Three lines, two records: the records there are.
       {"empty_line_between", "a|u1<BR>\r\n\r\nb|u2<BR>", {{"a", "u1", "", "", ""}, {"\r\n\r\nb", "u2", "", "", ""}}},
       // With a final line break the piece after the last "<BR>" is a third
       // record on the third line, and shows as a row of its own.
-      {"empty_line_between_crlf_at_end", "a|u1<BR>\r\n\r\nb|u2<BR>\r\n",
+      {"empty_line_between_crlf_at_end",
+       "a|u1<BR>\r\n\r\nb|u2<BR>\r\n",
        {{"a", "u1", "", "", ""}, {"\r\n\r\nb", "u2", "", "", ""}, {"\r\n", "", "", "", ""}}},
-      {"more_lines_than_records", "a|u1<BR>\r\n\r\n\r\n\r\n", {{"a", "u1", "", "", ""}, {"\r\n\r\n\r\n\r\n", "", "", "", ""}}},
-      {"zero_byte_ends_text", Bytes("a|u1<BR>\r\nb|u2<BR>\0c|u3<BR>\r\n", 28), {{"a", "u1", "", "", ""}, {"\r\nb", "u2", "", "", ""}}},
+      {"more_lines_than_records",
+       "a|u1<BR>\r\n\r\n\r\n\r\n",
+       {{"a", "u1", "", "", ""}, {"\r\n\r\n\r\n\r\n", "", "", "", ""}}},
+      {"zero_byte_ends_text",
+       Bytes("a|u1<BR>\r\nb|u2<BR>\0c|u3<BR>\r\n", 28),
+       {{"a", "u1", "", "", ""}, {"\r\nb", "u2", "", "", ""}}},
       {"starts_with_zero", Bytes("\0a|u1<BR>", 9), {}},
       // 亅 is 81 7C: its second byte is "|" but it does not split a field.
       {"bar_as_trail_byte", "\x81\x7C|u1|p<BR>", {{"\x81\x7C", "u1", "p", "", ""}}},

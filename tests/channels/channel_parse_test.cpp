@@ -1,15 +1,16 @@
 #include "app/channels/channel_parse.h"
+
+#include <gtest/gtest.h>
+
 #include "app/http/status_line.h"
 #include "tests/channels/channel_cases.h"
 #include "tests/support/scripted_view.h"
 
-#include <gtest/gtest.h>
-
 namespace {
 
 TEST(ChannelParse, CountLines) {
-  const std::pair<Text, int> cases[] = {{"", 0},        {"a", 1},     {"\n", 1},   {"a\n", 1},    {"a\nb", 2},
-                                        {"a\r\nb\r\n", 2}, {"\r", 1},   {"\n\n", 2}, {"a\n\nb", 3}, {"\r\r\r", 1}};
+  const std::pair<Text, int> cases[] = {{"", 0},           {"a", 1},  {"\n", 1},   {"a\n", 1},    {"a\nb", 2},
+                                        {"a\r\nb\r\n", 2}, {"\r", 1}, {"\n\n", 2}, {"a\n\nb", 3}, {"\r\r\r", 1}};
   for (const auto& [text, lines] : cases) EXPECT_EQ(CountLines(text), lines) << text;
 }
 

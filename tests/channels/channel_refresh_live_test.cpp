@@ -1,14 +1,14 @@
 // RefreshChannelList through the real WinINet against the dev content server
 // (tools/content_server.py, started by tests/servers/with_servers.py on a free
 // port with an empty folder that these tests fill).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
 #include "app/channels/channel_list.h"
 #include "common/platform.h"
 #include "tests/channels/channel_cases.h"
 #include "tests/support/scripted_view.h"
-
-#include <gtest/gtest.h>
-
-#include <cstdlib>
 
 namespace {
 
@@ -47,7 +47,9 @@ TEST_F(ChannelRefresh, EveryCaseFillsTheTableAsItsRowsSay) {
 }
 
 TEST_F(ChannelRefresh, PressingRefreshTwiceGivesTheSameTable) {
-  const Text url = Publish("twice", "美国|http://192.0.2.10/index.php|甲|每天1G|快<BR>\r\n日本|http://192.0.2.20/index.php|乙|不限|中<BR>\r\n");
+  const Text url = Publish(
+      "twice",
+      "美国|http://192.0.2.10/index.php|甲|每天1G|快<BR>\r\n日本|http://192.0.2.20/index.php|乙|不限|中<BR>\r\n");
   RefreshChannelListFrom(app, url);
   const auto first = view.rows;
   ASSERT_EQ(first.size(), 2u);

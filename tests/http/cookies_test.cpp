@@ -57,8 +57,8 @@ TEST(Cookies, MergeNormalisesTheNewCookiesInPlace) {
 }
 
 TEST(Cookies, CookieName) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"a=1", "a"}, {" a =1", "a"}, {"flag", "flag"}, {"=v", ""}, {"a=b=c", "a"}, {"a=1;b=2", "a"}};
+  const std::pair<const char*, const char*> cases[] = {{"a=1", "a"}, {" a =1", "a"}, {"flag", "flag"},
+                                                       {"=v", ""},   {"a=b=c", "a"}, {"a=1;b=2", "a"}};
   for (const auto& [item, name] : cases) EXPECT_EQ(CookieName(item), name) << item;
 }
 
@@ -80,8 +80,8 @@ TEST(Cookies, RemoveDuplicateItems) {
     const char* text;
     const char* result;
   };
-  const Case cases[] = {{"a=1; a=2", "a=1; a=2"}, {"a=1; a=1", "a=1"}, {"a=1; b=2; a=1; b=2; c", "a=1; b=2; c"},
-                        {"", ""},                 {"x", "x"}};
+  const Case cases[] = {
+      {"a=1; a=2", "a=1; a=2"}, {"a=1; a=1", "a=1"}, {"a=1; b=2; a=1; b=2; c", "a=1; b=2; c"}, {"", ""}, {"x", "x"}};
   for (const Case& c : cases) EXPECT_EQ(RemoveDuplicateItems(c.text, "; "), c.result) << c.text;
   EXPECT_EQ(RemoveDuplicateItems("1,2,1,3", ","), "1,2,3");
 }

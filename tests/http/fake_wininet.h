@@ -3,19 +3,19 @@
 // query from a script.
 #pragma once
 
-#include "app/http/wininet_calls.h"
-
 #include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/http/wininet_calls.h"
+
 class FakeWinInet final : public WinInetCalls {
  public:
   // Script.
   bool failOpen = false, failConnect = false, failOpenRequest = false;
-  std::vector<Bytes> chunks;                // returned by successive reads (each at most the size asked)
-  std::optional<Text> rawHeaders;           // written by the query; absent: the query fails, buffer untouched
+  std::vector<Bytes> chunks;       // returned by successive reads (each at most the size asked)
+  std::optional<Text> rawHeaders;  // written by the query; absent: the query fails, buffer untouched
   bool sendResult = TRUE;
 
   // Record.
@@ -76,18 +76,18 @@ class FakeWinInet final : public WinInetCalls {
     opens.push_back({agent ? agent : "<null>", access, Opt(proxy), Opt(bypass), flags});
     return failOpen ? nullptr : InternetH();
   }
-  HINTERNET Connect(HINTERNET internet, LPCSTR host, INTERNET_PORT port, LPCSTR user, LPCSTR password,
-                    DWORD service, DWORD flags, DWORD_PTR context) override {
+  HINTERNET Connect(HINTERNET internet, LPCSTR host, INTERNET_PORT port, LPCSTR user, LPCSTR password, DWORD service,
+                    DWORD flags, DWORD_PTR context) override {
     calls.push_back("Connect");
-    connects.push_back({internet, host ? host : "<null>", port, user == nullptr, password == nullptr, service, flags,
-                        context});
+    connects.push_back(
+        {internet, host ? host : "<null>", port, user == nullptr, password == nullptr, service, flags, context});
     return failConnect ? nullptr : ConnectionH();
   }
   HINTERNET OpenRequest(HINTERNET connection, LPCSTR verb, LPCSTR path, LPCSTR version, LPCSTR referrer,
                         LPCSTR* acceptTypes, DWORD flags, DWORD_PTR context) override {
     calls.push_back("OpenRequest");
-    requests.push_back({connection, verb ? verb : "<null>", path ? path : "<null>", Opt(version),
-                        referrer == nullptr, acceptTypes == nullptr, flags, context});
+    requests.push_back({connection, verb ? verb : "<null>", path ? path : "<null>", Opt(version), referrer == nullptr,
+                        acceptTypes == nullptr, flags, context});
     return failOpenRequest ? nullptr : RequestH();
   }
   BOOL SetOption(HINTERNET handle, DWORD option, LPVOID buffer, DWORD length) override {
@@ -99,8 +99,8 @@ class FakeWinInet final : public WinInetCalls {
   }
   BOOL SendRequest(HINTERNET request, LPCSTR headers, DWORD headersLength, LPVOID body, DWORD bodyLength) override {
     calls.push_back("SendRequest");
-    sends.push_back({request, headers ? std::string(headers, headersLength) : "<null>", headersLength,
-                     body == nullptr, body ? Bytes(static_cast<const char*>(body), bodyLength) : Bytes()});
+    sends.push_back({request, headers ? std::string(headers, headersLength) : "<null>", headersLength, body == nullptr,
+                     body ? Bytes(static_cast<const char*>(body), bodyLength) : Bytes()});
     return sendResult;
   }
   BOOL ReadFile(HINTERNET, LPVOID buffer, DWORD toRead, LPDWORD read) override {
@@ -135,8 +135,6 @@ class FakeWinInet final : public WinInetCalls {
   }
 
  private:
-  static std::optional<std::string> Opt(LPCSTR s) {
-    return s ? std::optional<std::string>(s) : std::nullopt;
-  }
+  static std::optional<std::string> Opt(LPCSTR s) { return s ? std::optional<std::string>(s) : std::nullopt; }
   size_t next_ = 0;
 };

@@ -40,7 +40,8 @@ INSTANTIATE_TEST_SUITE_P(Lines, NormalizeTable, testing::ValuesIn(kNormalizeCase
                          [](const testing::TestParamInfo<TextCase>& info) { return std::to_string(info.index); });
 
 TEST(Headers, CapitalizeFirst) {
-  const TextCase cases[] = {{"", ""}, {"a", "A"}, {"abc", "Abc"}, {"Abc", "Abc"}, {"1bc", "1bc"}, {"\xD6\xD0x", "\xD6\xD0x"}};
+  const TextCase cases[] = {{"", ""},       {"a", "A"},     {"abc", "Abc"},
+                            {"Abc", "Abc"}, {"1bc", "1bc"}, {"\xD6\xD0x", "\xD6\xD0x"}};
   for (const TextCase& c : cases) EXPECT_EQ(CapitalizeFirst(c.in), c.out) << c.in;
 }
 
@@ -52,14 +53,10 @@ TEST(Headers, TextBetween) {
     const char* result;
   };
   const Case cases[] = {
-      {"a[b]c", "[", "]", "b"},
-      {"a[]c", "[", "]", ""},
-      {"a[b", "[", "]", ""},
-      {"ab[", "[", "]", ""},
-      {"ab]c", "[", "]", ""},
-      {"x<<one>>y<<two>>", "<<", ">>", "one"},
-      {"]a[b]", "[", "]", "b"},
-      {"Start-x-End", "start", "End", ""},  // case-sensitive
+      {"a[b]c", "[", "]", "b"}, {"a[]c", "[", "]", ""},
+      {"a[b", "[", "]", ""},    {"ab[", "[", "]", ""},
+      {"ab]c", "[", "]", ""},   {"x<<one>>y<<two>>", "<<", ">>", "one"},
+      {"]a[b]", "[", "]", "b"}, {"Start-x-End", "start", "End", ""},  // case-sensitive
   };
   for (const Case& c : cases) EXPECT_EQ(TextBetween(c.text, c.start, c.end), c.result) << c.text;
 }
@@ -82,8 +79,7 @@ TEST(Headers, AgentFromHeaders) {
       // An empty value: the text after the first colon of the whole block.
       {"User-Agent:\r\nAccept: a", "\r\nAccept: a"},
   };
-  for (const TextCase& c : cases)
-    EXPECT_EQ(AgentFromHeaders(c.in), c.out ? Text(c.out) : kDefaultAgentText) << c.in;
+  for (const TextCase& c : cases) EXPECT_EQ(AgentFromHeaders(c.in), c.out ? Text(c.out) : kDefaultAgentText) << c.in;
   EXPECT_EQ(Text(kDefaultAgent), kDefaultAgentText);
 }
 

@@ -1,10 +1,10 @@
 // WebRequest against a recording fake of WinINet: the exact arguments of each
 // call, the header text sent, the body loop and the handle order on every path.
+#include <gtest/gtest.h>
+
 #include "app/http/web_request.h"
 #include "app/http/wininet_calls.h"
 #include "tests/http/fake_wininet.h"
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -141,10 +141,10 @@ TEST(WebRequestFake, MethodTable) {
     bool bodyHandedOver;
     bool contentType;
   };
-  const Case cases[] = {{0, "GET", false, false},     {1, "POST", true, true},     {2, "HEAD", true, false},
-                        {3, "PUT", true, false},      {4, "OPTIONS", true, false}, {5, "DELETE", true, false},
-                        {6, "TRACE", true, false},    {7, "CONNECT", true, false}, {8, "GET", false, false},
-                        {9, "GET", false, false},     {-1, "GET", false, false},   {-2147483647 - 1, "GET", false, false}};
+  const Case cases[] = {{0, "GET", false, false},  {1, "POST", true, true},     {2, "HEAD", true, false},
+                        {3, "PUT", true, false},   {4, "OPTIONS", true, false}, {5, "DELETE", true, false},
+                        {6, "TRACE", true, false}, {7, "CONNECT", true, false}, {8, "GET", false, false},
+                        {9, "GET", false, false},  {-1, "GET", false, false},   {-2147483647 - 1, "GET", false, false}};
   for (const Case& k : cases) {
     FakeWinInet fake;
     Call c{"http://h.example/p", k.method, "x=1"};
@@ -154,8 +154,7 @@ TEST(WebRequestFake, MethodTable) {
     const auto& send = fake.sends.at(0);
     EXPECT_EQ(send.bodyNull, !k.bodyHandedOver);
     EXPECT_EQ(send.body, k.bodyHandedOver ? "x=1" : "");
-    EXPECT_EQ(send.headers.find("Content-Type: application/x-www-form-urlencoded") != std::string::npos,
-              k.contentType);
+    EXPECT_EQ(send.headers.find("Content-Type: application/x-www-form-urlencoded") != std::string::npos, k.contentType);
   }
 }
 
@@ -326,7 +325,10 @@ TEST(WebRequestFake, EarlyExitsCloseExactlyWhatWasOpened) {
   const Case cases[] = {
       {true, false, false, {"Open"}, {}},
       {false, true, false, {"Open", "Connect", "CloseHandle"}, {FakeWinInet::InternetH()}},
-      {false, false, true, {"Open", "Connect", "OpenRequest", "CloseHandle", "CloseHandle"},
+      {false,
+       false,
+       true,
+       {"Open", "Connect", "OpenRequest", "CloseHandle", "CloseHandle"},
        {FakeWinInet::ConnectionH(), FakeWinInet::InternetH()}},
   };
   for (const Case& k : cases) {

@@ -1,10 +1,10 @@
 // WebRequest through the real wininet.dll against the local test servers of
 // tests/servers (started by with_servers.py, found through the environment).
-#include "app/http/web_request.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+
+#include "app/http/web_request.h"
 
 namespace {
 
@@ -65,10 +65,9 @@ TEST_F(WebRequestLive, FullPostSendsHeadersBodyAndCookieAndMergesTheResponseCook
   Bytes echo = WebRequest(url, kPost, "a=1", &cookies, &returned, "user-agent: Tool/1.0", &headers);
   const Text head = Head(echo);
   EXPECT_EQ(head.substr(0, head.find("\r\n")), "POST /echo/login HTTP/1.1");
-  for (const Text& line : {Text("User-Agent: Tool/1.0"), Text("Accept: */*"), "Referer: " + url,
-                           Text("Accept-Language: zh-cn"),
-                           Text("Content-Type: application/x-www-form-urlencoded"), Text("Cookie: sid=x"),
-                           Text("Content-Length: 3")})
+  for (const Text& line :
+       {Text("User-Agent: Tool/1.0"), Text("Accept: */*"), "Referer: " + url, Text("Accept-Language: zh-cn"),
+        Text("Content-Type: application/x-www-form-urlencoded"), Text("Cookie: sid=x"), Text("Content-Length: 3")})
     EXPECT_TRUE(HasLine(head, line)) << line << "\n" << head;
   EXPECT_EQ(CountOf(head, "User-Agent:"), 1) << head;
   EXPECT_EQ(EchoBody(echo), "a=1");
