@@ -82,6 +82,21 @@ TEST_F(WebRequestLive, FullPostSendsHeadersBodyAndCookieAndMergesTheResponseCook
   EXPECT_EQ(other, "sid=new; lang=zh; keep=1");
 }
 
+TEST_F(WebRequestLive, PlatformCookiesApplyOnlyWhenTheCallerGivesNone) {
+  // Without a cookie text of the caller, WinINet keeps and sends what servers set.
+  WebRequest(Http() + "/cookies?set=store%3D1%3B%20path%3D%2Fecho%2Fstore");
+  Text head = Head(WebRequest(Http() + "/echo/store/a"));
+  EXPECT_TRUE(HasLine(head, "Cookie: store=1")) << head;
+  // With one, even an empty one, only the caller's cookies go out.
+  Text none;
+  head = Head(WebRequest(Http() + "/echo/store/b", kGet, {}, &none));
+  EXPECT_EQ(head.find("Cookie"), Text::npos) << head;
+  Text mine = "own=2";
+  head = Head(WebRequest(Http() + "/echo/store/c", kGet, {}, &mine));
+  EXPECT_TRUE(HasLine(head, "Cookie: own=2")) << head;
+  EXPECT_EQ(head.find("store=1"), Text::npos) << head;
+}
+
 TEST_F(WebRequestLive, MethodsOutsideTheTableSendGetWithoutBody) {
   for (int method : {9, -1}) {
     Bytes post = "ignored bytes";

@@ -121,7 +121,7 @@ class RecordingHandler(http.server.BaseHTTPRequestHandler):
         elif parts[0] == "redirect" and len(parts) == 2:
             target = query.get("to", ["/echo/redirected"])[0]
             self._answer(int(parts[1]), b"moved away",
-                         [("Location", target), ("Set-Cookie", "hop=1; path=/")])
+                         [("Location", target), ("Set-Cookie", "hop=1; path=/redirect")])
         elif parts[0] == "drop" and len(parts) == 2:
             n = int(parts[1])
             self.send_response(200)
@@ -135,7 +135,7 @@ class RecordingHandler(http.server.BaseHTTPRequestHandler):
             # N bytes of padding in lines of at most 100 bytes each.
             n = int(parts[1])
             pads = [("X-Pad-%d" % i, "p" * min(90, n - i * 100)) for i in range((n + 99) // 100)]
-            self._answer(200, b"big headers", [("Set-Cookie", "big=1; path=/")] + pads)
+            self._answer(200, b"big headers", [("Set-Cookie", "big=1; path=/bigheaders")] + pads)
         else:
             self._answer(404, b"no such test path", [("Content-Type", "text/plain")])
 
