@@ -83,20 +83,23 @@ class Probe:
 
 
 class Server:
-    """fault_server.py on the program's fixed content server address."""
+    """The dev content server on the program's fixed content server address, or
+    fault_server.py there when the server is to misbehave or go slowly."""
 
     def __init__(self, root, port, fault, rate):
-        args = [sys.executable, os.path.join(HERE, "fault_server.py"), "--root", root, "--port", str(port),
-                "--lifetime", "240"]
-        if fault:
-            args += ["--fault", fault]
-        if rate:
-            args += ["--rate", str(rate)]
+        if fault or rate:
+            args = [sys.executable, os.path.join(HERE, "fault_server.py"), "--root", root, "--port", str(port),
+                    "--lifetime", "240"]
+            args += ["--fault", fault] if fault else []
+            args += ["--rate", str(rate)] if rate else []
+        else:
+            args = [sys.executable, os.path.join(HERE, "..", "..", "tools", "content_server.py"), "--root", root,
+                    "--port", str(port)]
         deadline = time.time() + 30
         while True:  # the fixed port may still be held by an earlier run for a moment
             self.proc = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                          stderr=subprocess.DEVNULL, text=True)
-            if self.proc.stdout.readline().startswith("port="):
+            if self.proc.stdout.readline().startswith(("port=", "serving")):
                 return
             self.proc.wait()
             if time.time() > deadline:
@@ -105,6 +108,7 @@ class Server:
 
     def stop(self):
         self.proc.stdin.close()
+        self.proc.terminate()
         self.proc.wait(timeout=10)
 
 
@@ -164,7 +168,8 @@ def run_scenario(name, a, probe, port):
         pid1, path1 = probe.window(MAIN_TITLE, 60000)
         check(same_path(path1, exe), "the first version runs from %s" % path1)
         probe.must("click", MAIN_TITLE, "更新")
-        check(probe.answer("提示", "yes") == OFFER, "the update is offered")
+        offer = probe.answer("提示", "yes")
+        check(offer == OFFER, "the update is offered (%s)" % offer)
         yes = time.time()
         if name == "complete-slow":
             out = probe.must("wait-class", UPDATER_CLASS, 20000).split()

@@ -6,9 +6,11 @@ fault_server.py, with a content folder laid out for it:
   root/crlf/corvalen/md5.txt, root/lower/corvalen/md5.txt   the digest with CR LF, in lower case
   root/payload/new.exe    a made-up program ("MZ" and 60 KB), root/payload/page.html
 
-The test program learns the addresses and paths from CORVALEN_TEST_* variables.
+The folder is served by the dev content server (tools/content_server.py), or with
+--faults by fault_server.py, which also misbehaves on request. The test program
+learns the addresses and paths from CORVALEN_TEST_* variables.
 
-  run_wine_test.py --work DIR --program EXE --updater-image EXE --probe EXE -- TEST.exe [args]"""
+  run_wine_test.py [--faults] --work DIR --program EXE --updater-image EXE --probe EXE -- TEST.exe [args]"""
 import argparse
 import os
 import random
@@ -41,6 +43,7 @@ def main():
     p.add_argument("--program", required=True)
     p.add_argument("--updater-image", required=True)
     p.add_argument("--probe", required=True)
+    p.add_argument("--faults", action="store_true", help="serve with fault_server.py")
     p.add_argument("command", nargs=argparse.REMAINDER)
     a = p.parse_args()
     command = a.command[1:] if a.command[:1] == ["--"] else a.command
@@ -63,10 +66,14 @@ def main():
     with open(os.path.join(root, "payload", "page.html"), "wb") as f:
         f.write(b"<html><body>" + b"x" * 30000 + b"</body></html>")
 
-    server = subprocess.Popen([sys.executable, os.path.join(HERE, "fault_server.py"), "--root", root,
-                               "--lifetime", "300"], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    if a.faults:
+        args = [os.path.join(HERE, "fault_server.py"), "--root", root, "--lifetime", "300"]
+    else:
+        args = [os.path.join(ROOT, "tools", "content_server.py"), "--root", root, "--port", "0"]
+    server = subprocess.Popen([sys.executable] + args, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
     try:
-        port = int(server.stdout.readline().strip().split("=")[1])
+        # "port=N" or "serving ROOT on HOST:PORT"
+        port = int(server.stdout.readline().strip().replace("=", ":").rsplit(":", 1)[1])
         env = dict(os.environ)
         env.update({
             "CORVALEN_TEST_SERVER": "127.0.0.1:%d" % port,
@@ -80,6 +87,7 @@ def main():
         return subprocess.call(["bash", runner] + command, env=env, timeout=240)
     finally:
         server.stdin.close()
+        server.terminate()
         server.wait(timeout=10)
 
 

@@ -67,7 +67,7 @@ TEST_F(UpdateCheckTest, AnyOtherDigestOffersTheUpdateAndNoChangesNothing) {
   const Case cases[] = {
       {"digest and CR LF", server_ + "/crlf/corvalen/md5.txt"},
       {"digest in lower case", server_ + "/lower/corvalen/md5.txt"},
-      {"no md5.txt (404 page)", server_ + "/404/corvalen/md5.txt"},
+      {"no md5.txt (404 page)", server_ + "/missing/corvalen/md5.txt"},
       {"server unreachable", "http://" + TestSetting("CORVALEN_TEST_DOWN") + "/corvalen/md5.txt"},
   };
   for (const auto& c : cases) {

@@ -161,11 +161,17 @@ int main() {
   if (command == L"answer" && args.size() >= 5) {
     HWND box = WaitFor([&] { return FindWindowW(L"#32770", args[2].c_str()); }, _wtoi(args[4].c_str()));
     if (!box) return 1;
+    // The box may be found before its text and buttons are in place.
     std::wstring text;
-    EnumChildWindows(box, LongestStatic, reinterpret_cast<LPARAM>(&text));
+    const int id = args[3] == L"yes" ? IDYES : args[3] == L"no" ? IDNO : IDOK;
+    for (int tries = 0; tries < 100; ++tries) {
+      text.clear();
+      EnumChildWindows(box, LongestStatic, reinterpret_cast<LPARAM>(&text));
+      if (!text.empty() && GetDlgItem(box, id) && IsWindowVisible(box)) break;
+      Sleep(50);
+    }
     std::printf("text=%s\n", Utf8(text).c_str());
     std::fflush(stdout);
-    const int id = args[3] == L"yes" ? IDYES : args[3] == L"no" ? IDNO : IDOK;
     HWND button = GetDlgItem(box, id);
     if (!button) return 1;
     PostMessageW(button, BM_CLICK, 0, 0);
