@@ -2,9 +2,9 @@
 // The splitting rule is portable; GetCommandArgs() reads the process's line.
 #pragma once
 
-#include "common/text.h"
-
 #include <string_view>
+
+#include "common/text.h"
 
 // Skips the program's own name (quoted or up to the first blank), then splits:
 // bytes of 0x20 or less separate arguments; a double quote opens an argument

@@ -1,5 +1,5 @@
-#include "updater/command_args.h"
-
 #include <windows.h>
+
+#include "updater/command_args.h"
 
 TextArray GetCommandArgs() { return GetCommandArgs(GetCommandLineA()); }

@@ -1,13 +1,12 @@
 #include "updater/download.h"
 
-#include "common/handles.h"
-#include "updater/download_rules.h"
-
 #include <windows.h>
-
 #include <wininet.h>
 
 #include <string>
+
+#include "common/handles.h"
+#include "updater/download_rules.h"
 
 namespace {
 
@@ -19,11 +18,11 @@ struct InternetHandleTraits {
 };
 using InternetHandle = UniqueHandle<InternetHandleTraits>;
 
-constexpr DWORD kProxyInUse = 4;                           // INTERNET_CONNECTION_PROXY
-constexpr DWORD kAccessWithProxy = 0;                      // INTERNET_OPEN_TYPE_PRECONFIG
-constexpr DWORD kAccessWithoutProxy = 4;                   // ..._PRECONFIG_WITH_NO_AUTOPROXY
-constexpr DWORD kRequestFlags = 0x84000100;                // RELOAD | NO_CACHE_WRITE | PRAGMA_NOCACHE
-constexpr DWORD kLengthQuery = 0x20000005;                 // CONTENT_LENGTH | FLAG_NUMBER
+constexpr DWORD kProxyInUse = 4;             // INTERNET_CONNECTION_PROXY
+constexpr DWORD kAccessWithProxy = 0;        // INTERNET_OPEN_TYPE_PRECONFIG
+constexpr DWORD kAccessWithoutProxy = 4;     // ..._PRECONFIG_WITH_NO_AUTOPROXY
+constexpr DWORD kRequestFlags = 0x84000100;  // RELOAD | NO_CACHE_WRITE | PRAGMA_NOCACHE
+constexpr DWORD kLengthQuery = 0x20000005;   // CONTENT_LENGTH | FLAG_NUMBER
 constexpr DWORD kStatusQuery = HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER;
 
 int32_t QueryNumber(HINTERNET request, DWORD query, int32_t otherwise) {
@@ -73,8 +72,8 @@ int DownloadToFile(const Text& url, const Text& localName, UpdaterView& view) {
   DWORD connection = 0;
   InternetGetConnectedState(&connection, 0);  // only the flags matter
   const Text agent = "Agent" + std::to_string(GetTickMs());
-  const DWORD access = BitAnd(static_cast<int32_t>(connection), kProxyInUse) == 0 ? kAccessWithoutProxy
-                                                                                   : kAccessWithProxy;
+  const DWORD access =
+      BitAnd(static_cast<int32_t>(connection), kProxyInUse) == 0 ? kAccessWithoutProxy : kAccessWithProxy;
   InternetHandle session(InternetOpenA(agent.c_str(), access, nullptr, nullptr, 0));
   if (!session) return Fail(view, kConnectError);
 

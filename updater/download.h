@@ -2,9 +2,9 @@
 // block by block, with the progress bar following.
 #pragma once
 
-#include "updater/updater_view.h"
-
 #include <cstdint>
+
+#include "updater/updater_view.h"
 
 inline constexpr const char* kConnectError = "Internet连接错误!";
 inline constexpr const char* kOpenUrlError = "不能打开该URL!";

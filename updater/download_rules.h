@@ -1,10 +1,10 @@
 // The Updater's judgement of a download, and the progress bar position. Portable.
 #pragma once
 
-#include "common/text.h"
-
 #include <cstdint>
 #include <string_view>
+
+#include "common/text.h"
 
 inline constexpr int kProgressScale = 100;
 

@@ -1,9 +1,9 @@
 #include "updater/update_worker.h"
 
+#include <windows.h>
+
 #include "common/platform.h"
 #include "updater/download.h"
-
-#include <windows.h>
 
 namespace {
 
@@ -15,8 +15,7 @@ bool ReplaceProgram(const Text& source, const Text& destination) {
   for (int attempt = 1;; ++attempt) {
     if (MoveOrCopyFile(source, destination)) return true;
     const DWORD error = GetLastError();
-    if (attempt == kReplaceAttempts || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED))
-      return false;
+    if (attempt == kReplaceAttempts || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED)) return false;
     Sleep(kReplacePauseMs);
   }
 }

@@ -2,9 +2,9 @@
 // old one, start whichever is there, end.
 #pragma once
 
-#include "updater/updater_view.h"
-
 #include <functional>
+
+#include "updater/updater_view.h"
 
 inline constexpr const char* kNewExeFile = "newexe.dat";
 inline constexpr const char* kMissingTargetMessage = "缺少要更新的程序路径，没有更改任何文件！";

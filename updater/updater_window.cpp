@@ -1,10 +1,10 @@
 #include "updater/updater_window.h"
 
+#include <commctrl.h>
+
 #include "common/gbk.h"
 #include "common/message_box.h"
 #include "common/resource_ids.h"
-
-#include <commctrl.h>
 
 namespace {
 
@@ -36,9 +36,9 @@ bool UpdaterWindow::Create(HINSTANCE instance) {
   // the full primary screen.
   const int left = (GetSystemMetrics(SM_CXSCREEN) - UpdaterWindowLayout::kOuterWidth) / 2;
   const int top = (GetSystemMetrics(SM_CYSCREEN) - UpdaterWindowLayout::kOuterHeight) / 2;
-  window_ = CreateWindowExW(0, kUpdaterWindowClass, L"", WS_POPUP | WS_DLGFRAME, left, top,
-                            UpdaterWindowLayout::kOuterWidth, UpdaterWindowLayout::kOuterHeight, nullptr, nullptr,
-                            instance, nullptr);
+  window_ =
+      CreateWindowExW(0, kUpdaterWindowClass, L"", WS_POPUP | WS_DLGFRAME, left, top, UpdaterWindowLayout::kOuterWidth,
+                      UpdaterWindowLayout::kOuterHeight, nullptr, nullptr, instance, nullptr);
   if (!window_) return false;
 
   HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));

@@ -2,9 +2,9 @@
 // built from the layout table below.
 #pragma once
 
-#include "updater/updater_view.h"
-
 #include <windows.h>
+
+#include "updater/updater_view.h"
 
 struct UpdaterWindowLayout {
   static constexpr int kOuterWidth = 380;

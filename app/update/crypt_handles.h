@@ -1,9 +1,10 @@
 // Owners of CryptoAPI handles: a provider context and a hash object.
 #pragma once
 
-#include "common/handles.h"
-
+// clang-format off
+#include "common/handles.h"  // windows.h first: wincrypt.h builds on it
 #include <wincrypt.h>
+// clang-format on
 
 struct CryptContextTraits {
   using Value = HCRYPTPROV;

@@ -1,9 +1,9 @@
 // Digest bytes as text, and the shaping of an MD5 digest text. Portable.
 #pragma once
 
-#include "common/text.h"
-
 #include <string_view>
+
+#include "common/text.h"
 
 // Two characters of "0123456789ABCDEF" per byte, upper four bits first, in the
 // order of the bytes; no separators, no prefix.

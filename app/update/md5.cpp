@@ -3,10 +3,6 @@
 #include "app/update/crypt_handles.h"
 #include "app/update/digest_hex.h"
 
-#include <windows.h>
-
-#include <wincrypt.h>
-
 Text HashBytesHex(const Bytes& data, int32_t algorithmId, int32_t hashLength) {
   if (hashLength <= 0) return {};
   // Declared first, released last: the context outlives the hash object.

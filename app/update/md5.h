@@ -2,9 +2,9 @@
 // service (CryptoAPI).
 #pragma once
 
-#include "common/text.h"
-
 #include <cstdint>
+
+#include "common/text.h"
 
 inline constexpr int32_t kCalgMd5 = 0x8003;
 inline constexpr int32_t kMd5Length = 16;

@@ -1,13 +1,13 @@
 #include "app/update/update_check.h"
 
+#include <windows.h>
+
 #include "app/channels/content_server.h"
 #include "app/http/web_request.h"
 #include "app/service/tunnel_service.h"
 #include "app/update/md5.h"
 #include "app/update/updater_image.h"
 #include "common/platform.h"
-
-#include <windows.h>
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The update check behind "更新" and the hand-over to the Updater.
 #pragma once
 
-#include "app/shell/app_context.h"
-
 #include <functional>
+
+#include "app/shell/app_context.h"
 
 inline constexpr const char* kUpdaterFileName = "update.date";
 inline constexpr const char* kLatestVersionMessage = "当前版本已经最新！";

@@ -1,8 +1,8 @@
 #include "app/update/updater_image.h"
 
-#include "common/resource_ids.h"
-
 #include <windows.h>
+
+#include "common/resource_ids.h"
 
 Bytes LoadUpdaterImage() {
   HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(IDR_UPDATER_IMAGE), MAKEINTRESOURCEW(10) /* RT_RCDATA */);

@@ -13,12 +13,16 @@ TEST(ProgressPosition, ReceivedShareOfTheAnnouncedLength) {
     int position;
   };
   const Case cases[] = {
-      {0, 0, 0},          {0, 10240, 0},           // nothing announced: the bar stays at 0
-      {10240, 10240, 100}, {30000, 10240, 34},     // 34.13 truncated
-      {3, 2, 66},          {1000, 9, 0},           // 0.9 truncated toward zero
-      {100, 250, 100},     {INT32_MAX, INT32_MAX, 100},  // more than announced: held at 100
+      {0, 0, 0},
+      {0, 10240, 0},  // nothing announced: the bar stays at 0
+      {10240, 10240, 100},
+      {30000, 10240, 34},  // 34.13 truncated
+      {3, 2, 66},
+      {1000, 9, 0},  // 0.9 truncated toward zero
+      {100, 250, 100},
+      {INT32_MAX, INT32_MAX, 100},   // more than announced: held at 100
       {2000000000, 1999999999, 99},  // no overflow on large lengths
-      {-5, 10, 0},  // a negative length (over 2 GiB as 32 bits) never moves the bar backwards
+      {-5, 10, 0},                   // a negative length (over 2 GiB as 32 bits) never moves the bar backwards
   };
   for (const auto& c : cases)
     EXPECT_EQ(ProgressPosition(c.announced, c.received), c.position) << c.announced << " " << c.received;

@@ -1,9 +1,9 @@
 // An UpdaterView for tests: records messages and progress positions.
 #pragma once
 
-#include "updater/updater_view.h"
-
 #include <vector>
+
+#include "updater/updater_view.h"
 
 class ScriptedUpdaterView final : public UpdaterView {
  public:

@@ -1,12 +1,11 @@
 // Settings the update tests' runner passes through the environment, and folders.
 #pragma once
 
-#include "common/platform.h"
-#include "common/text.h"
-
+#include <gtest/gtest.h>
 #include <windows.h>
 
-#include <gtest/gtest.h>
+#include "common/platform.h"
+#include "common/text.h"
 
 inline Text TestSetting(const char* name) {
   char buffer[1024] = {};

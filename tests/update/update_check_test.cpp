@@ -2,11 +2,10 @@
 // publishes the digest of the program under test in several forms.
 #include "app/update/update_check.h"
 
-#include "tests/support/scripted_view.h"
+#include <gtest/gtest.h>
 
 #include "test_env.h"
-
-#include <gtest/gtest.h>
+#include "tests/support/scripted_view.h"
 
 namespace {
 
@@ -93,7 +92,8 @@ TEST_F(UpdateCheckTest, YesWritesTheUpdaterStartsItWithQuotedPathsAndEnds) {
   const Bytes updater = ReadWholeFile(TestSetting("CORVALEN_TEST_UPDATER_IMAGE"));
   ASSERT_GT(updater.size(), 2u);
   EXPECT_EQ(ReadWholeFile(updaterPath_), updater);  // byte for byte
-  const Text expected = "\"" + programDir_ + "\\update.date\" " + updateUrl_ + " \"" + programDir_ + "\\" + exeName_ + "\"";
+  const Text expected =
+      "\"" + programDir_ + "\\update.date\" " + updateUrl_ + " \"" + programDir_ + "\\" + exeName_ + "\"";
   EXPECT_EQ(started_, TextArray{expected});
   EXPECT_EQ(ended_, 1);
   EXPECT_NE(programDir_.find(' '), Text::npos) << "the folder should contain a blank";

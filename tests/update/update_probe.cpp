@@ -9,9 +9,10 @@
 //   close TITLE                     posts WM_CLOSE
 //   sleep MS                        does nothing for MS (a stand-in service process)
 // Exit code 0 on success, 1 when nothing was found in time, 2 on bad usage.
+// clang-format off
 #include <windows.h>
-
 #include <shellapi.h>
+// clang-format on
 
 #include <cstdio>
 #include <string>
@@ -130,8 +131,8 @@ int main() {
     return 0;
   }
   if (command == L"wait-gone" && args.size() >= 4) {
-    HWND gone = WaitFor(
-        [&]() -> HWND { return FindTitled(args[2], 0) ? nullptr : GetDesktopWindow(); }, _wtoi(args[3].c_str()));
+    HWND gone = WaitFor([&]() -> HWND { return FindTitled(args[2], 0) ? nullptr : GetDesktopWindow(); },
+                        _wtoi(args[3].c_str()));
     return gone ? 0 : 1;
   }
   if (command == L"wait-class" && args.size() >= 4) {

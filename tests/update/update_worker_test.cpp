@@ -1,14 +1,14 @@
 // The Updater's worker against a misbehaving content server: what is replaced,
 // what is started, which message is shown.
-#include "updater/download.h"
 #include "updater/update_worker.h"
-
-#include "scripted_updater_view.h"
-#include "test_env.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
+
+#include "scripted_updater_view.h"
+#include "test_env.h"
+#include "updater/download.h"
 
 namespace {
 
