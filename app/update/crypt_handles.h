@@ -1,16 +1,14 @@
 // Owners of CryptoAPI handles: a provider context and a hash object.
 #pragma once
 
-// clang-format off
-#include "common/handles.h"  // windows.h first: wincrypt.h builds on it
-#include <wincrypt.h>
-// clang-format on
+#include "app/update/crypto_calls.h"
+#include "common/handles.h"
 
 struct CryptContextTraits {
   using Value = HCRYPTPROV;
   static Value Invalid() { return 0; }
   static bool IsInvalid(Value v) { return v == 0; }
-  static void Release(Value v) { CryptReleaseContext(v, 0); }
+  static void Release(Value v) { ActiveCryptoCalls().releaseContext(v, 0); }
 };
 using CryptContext = UniqueHandle<CryptContextTraits>;
 
@@ -18,6 +16,6 @@ struct CryptHashTraits {
   using Value = HCRYPTHASH;
   static Value Invalid() { return 0; }
   static bool IsInvalid(Value v) { return v == 0; }
-  static void Release(Value v) { CryptDestroyHash(v); }
+  static void Release(Value v) { ActiveCryptoCalls().destroyHash(v); }
 };
 using CryptHash = UniqueHandle<CryptHashTraits>;

@@ -5,18 +5,19 @@
 
 Text HashBytesHex(const Bytes& data, int32_t algorithmId, int32_t hashLength) {
   if (hashLength <= 0) return {};
+  const CryptoCalls& crypt = ActiveCryptoCalls();
   // Declared first, released last: the context outlives the hash object.
   CryptContext context;
-  if (!CryptAcquireContextA(context.Receive(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
-      !CryptAcquireContextA(context.Receive(), nullptr, nullptr, PROV_RSA_FULL, 0))
+  if (!crypt.acquireContext(context.Receive(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
+      !crypt.acquireContext(context.Receive(), nullptr, nullptr, PROV_RSA_FULL, 0))
     return {};
   CryptHash hash;
-  if (!CryptCreateHash(context.Get(), static_cast<ALG_ID>(algorithmId), 0, 0, hash.Receive())) return {};
-  if (!CryptHashData(hash.Get(), reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()), 0))
+  if (!crypt.createHash(context.Get(), static_cast<ALG_ID>(algorithmId), 0, 0, hash.Receive())) return {};
+  if (!crypt.hashData(hash.Get(), reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()), 0))
     return {};
   Bytes value(static_cast<size_t>(hashLength), '\0');
   DWORD length = static_cast<DWORD>(hashLength);
-  if (!CryptGetHashParam(hash.Get(), HP_HASHVAL, reinterpret_cast<BYTE*>(value.data()), &length, 0)) return {};
+  if (!crypt.getHashParam(hash.Get(), HP_HASHVAL, reinterpret_cast<BYTE*>(value.data()), &length, 0)) return {};
   if (length < value.size()) value.resize(length);
   return DigestBytesToHex(value);
 }
