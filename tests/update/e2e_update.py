@@ -91,7 +91,7 @@ class Server:
             args = [sys.executable, os.path.join(HERE, "fault_server.py"), "--root", root, "--port", str(port),
                     "--lifetime", "240"]
             args += ["--fault", fault] if fault else []
-            args += ["--rate", str(rate)] if rate else []
+            args += ["--rate", str(rate), "--delay", "2"] if rate else []
         else:
             args = [sys.executable, os.path.join(HERE, "..", "..", "tools", "content_server.py"), "--root", root,
                     "--port", str(port)]
@@ -153,7 +153,7 @@ def run_scenario(name, a, probe, port):
     v1, v2, updater = read(a.v1), read(a.v2), read(a.updater)
     base = os.path.join(a.work, name)
     shutil.rmtree(base, ignore_errors=True)
-    install = os.path.join(base, "Corvalen install dir")
+    install = os.path.join(base, "Corvalen 安装 dir")
     os.makedirs(install)
     exe = os.path.join(install, "CorvalenProxy.exe")
     shutil.copyfile(a.v1, exe)
@@ -173,9 +173,16 @@ def run_scenario(name, a, probe, port):
         yes = time.time()
         if name == "complete-slow":
             out = probe.must("wait-class", UPDATER_CLASS, 20000).split()
-            x, y, w, h = map(int, out[1:])
+            x, y, w, h = map(int, out[1:5])
+            info = dict(f.split("=") for f in out[5:])
             check((w, h) == (380, 99), "the Updater's window is 380 x 99 (%d x %d at %d, %d)" % (w, h, x, y))
-            time.sleep(1.5)
+            screen = subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True, text=True, timeout=10)
+            sw, sh = map(int, screen.stdout.split())
+            check((x, y) == ((sw - 380) // 2, (sh - 99) // 2), "centred on the %d x %d screen" % (sw, sh))
+            check(info["caption"] == "0" and int(info["style"], 16) & 0x00C00000 != 0x00C00000,
+                  "it has no caption and no title bar (style %s)" % info["style"])
+            check(info["progress"] == "20", "its bar stands at 20 before the first block (%s)" % info["progress"])
+            time.sleep(3.5)  # two seconds before the first byte, then the download runs
             os.makedirs(a.shots, exist_ok=True)
             shot = os.path.join(a.shots, "updater_slow_download.png")
             subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", shot],

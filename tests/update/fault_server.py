@@ -8,7 +8,8 @@ Per request, by path prefix (the rest of the path names a file under --root):
   /gzip/...      sends the body gzip-compressed with Content-Encoding: gzip
   /nolength/...  sends the body without Content-Length and closes
 For the fixed address of the program, --fault applies one of these to
-/corvalen/update.exe. --rate limits every body to that many bytes a second.
+/corvalen/update.exe. --rate limits every body to that many bytes a second;
+--delay holds back the body of /corvalen/update.exe for a while after its headers.
 
 The chosen port is printed as "port=N" on the first line of stdout. The server
 ends by itself after --lifetime seconds, or when stdin closes."""
@@ -57,6 +58,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         else:
             self.send_header("Content-Length", str(len(body)))
         self.end_headers()
+        if self.server.delay and path == "/corvalen/update.exe":
+            self.wfile.flush()
+            time.sleep(self.server.delay)
         if fault == "half":
             self.send_body(body[: len(body) // 2])
             self.close_connection = True
@@ -93,6 +97,7 @@ def main():
     p.add_argument("--port", type=int, default=0)
     p.add_argument("--fault", choices=FAULTS)
     p.add_argument("--rate", type=int, default=0, help="bytes per second, 0 = unlimited")
+    p.add_argument("--delay", type=float, default=0, help="seconds between the headers and the body of update.exe")
     p.add_argument("--lifetime", type=float, default=120)
     p.add_argument("--verbose", action="store_true")
     a = p.parse_args()
@@ -100,6 +105,7 @@ def main():
     server.root = os.path.abspath(a.root)
     server.fault = a.fault
     server.rate = a.rate
+    server.delay = a.delay
     server.verbose = a.verbose
     server.requests = []
     threading.Thread(target=server.serve_forever, daemon=True).start()

@@ -3,7 +3,8 @@
 //   wait-window TITLE MS [NOTPID]   a top-level window titled TITLE (of a process other than
 //                                   NOTPID): "pid=N path=P"
 //   wait-gone TITLE MS              until no window is titled TITLE
-//   wait-class CLASS MS             a visible top-level window of CLASS: "pid=N x y w h"
+//   wait-class CLASS MS             a visible top-level window of CLASS:
+//                                   "pid=N x y w h caption=LENGTH style=HEX progress=POSITION"
 //   click TITLE BUTTON              posts BM_CLICK to the button captioned BUTTON
 //   answer CAPTION ok|yes|no MS     a message box captioned CAPTION: prints "text=T", presses the button
 //   close TITLE                     posts WM_CLOSE
@@ -12,6 +13,7 @@
 // clang-format off
 #include <windows.h>
 #include <shellapi.h>
+#include <commctrl.h>
 // clang-format on
 
 #include <cstdio>
@@ -147,7 +149,11 @@ int main() {
     GetWindowThreadProcessId(w, &pid);
     RECT r{};
     GetWindowRect(w, &r);
-    std::printf("pid=%lu %ld %ld %ld %ld\n", pid, r.left, r.top, r.right - r.left, r.bottom - r.top);
+    HWND bar = FindWindowExW(w, nullptr, L"msctls_progress32", nullptr);
+    const long position = bar ? static_cast<long>(SendMessageW(bar, PBM_GETPOS, 0, 0)) : -1;
+    std::printf("pid=%lu %ld %ld %ld %ld caption=%d style=%lx progress=%ld\n", pid, r.left, r.top, r.right - r.left,
+                r.bottom - r.top, GetWindowTextLengthW(w), static_cast<unsigned long>(GetWindowLongW(w, GWL_STYLE)),
+                position);
     return 0;
   }
   if (command == L"click" && args.size() >= 4) {
