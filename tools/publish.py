@@ -18,20 +18,22 @@ DEFAULT_LIST = os.path.join(HERE, "content", "corvalen", "list.txt")
 
 
 def publish(exe, out, channel_list=None):
-    folder = os.path.join(out, "corvalen")
-    os.makedirs(folder, exist_ok=True)
+    # Everything is checked before anything is written.
     with open(exe, "rb") as f:
         image = f.read()
     if image[:2] != b"MZ":
         raise SystemExit("publish: %s is not a Windows executable" % exe)
+    if channel_list and not os.path.isfile(channel_list):
+        raise SystemExit("publish: channel list %s not found" % channel_list)
+    source = channel_list or (DEFAULT_LIST if os.path.isfile(DEFAULT_LIST) else None)
+    folder = os.path.join(out, "corvalen")
+    os.makedirs(folder, exist_ok=True)
+    # The program before its digest: a client never sees a digest without its program.
     with open(os.path.join(folder, "update.exe"), "wb") as f:
         f.write(image)
     digest = hashlib.md5(image).hexdigest().upper()
     with open(os.path.join(folder, "md5.txt"), "wb") as f:
         f.write(digest.encode("ascii"))
-    source = channel_list or (DEFAULT_LIST if os.path.isfile(DEFAULT_LIST) else None)
-    if channel_list and not os.path.isfile(channel_list):
-        raise SystemExit("publish: channel list %s not found" % channel_list)
     if source:
         shutil.copyfile(source, os.path.join(folder, "list.txt"))
     return digest
