@@ -40,7 +40,9 @@ void CheckForUpdateAt(AppContext& app, const Text& digestUrl, const Text& update
 
   const Text localDigest = DigestOfFile(ownPath);
   const Text remoteDigest = BytesToText(WebRequest(digestUrl));
-  if (CompareText(localDigest, remoteDigest) == 0) {
+  // Two empty texts (no digest computed, nothing fetched) prove nothing: only a
+  // digest that was computed can find the program up to date.
+  if (!localDigest.empty() && CompareText(localDigest, remoteDigest) == 0) {
     app.view.ShowMessageBox(kLatestVersionMessage, kBoxFlagsOk);
     return;
   }

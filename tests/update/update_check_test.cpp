@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/update/crypto_calls.h"
 #include "test_env.h"
 #include "tests/support/scripted_view.h"
 
@@ -105,6 +106,20 @@ TEST_F(UpdateCheckTest, FailedUpdaterStartKeepsTheProgramRunning) {
   Check(server_ + "/crlf/corvalen/md5.txt");
   EXPECT_EQ(started_.size(), 1u);
   EXPECT_EQ(ended_, 0);
+}
+
+BOOL WINAPI RefuseContext(HCRYPTPROV*, LPCSTR, LPCSTR, DWORD, DWORD) { return FALSE; }
+
+TEST_F(UpdateCheckTest, NoDigestAndNoAnswerIsNeverUpToDate) {
+  // The platform computes no digest and the server gives nothing: both texts are empty.
+  CryptoCalls failing = PlatformCryptoCalls();
+  failing.acquireContext = RefuseContext;
+  ActiveCryptoCalls() = failing;
+  view_.answers = {kBoxNo};
+  Check("http://" + TestSetting("CORVALEN_TEST_DOWN") + "/corvalen/md5.txt");
+  ActiveCryptoCalls() = PlatformCryptoCalls();
+  ASSERT_EQ(view_.boxes.size(), 1u);
+  EXPECT_EQ(view_.boxes[0].text, "程序有更新，是否更新主程序？");
 }
 
 TEST_F(UpdateCheckTest, StopsTheTunnelServiceProcesses) {
