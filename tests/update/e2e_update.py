@@ -162,6 +162,10 @@ def run_scenario(name, a, probe, port):
     if rate == -1:
         rate = max(len(v2) // 4, 20000)  # about four seconds for the download
     server = Server(root, port, fault, rate) if rate is not None else None
+    if server is None:
+        with socket.socket() as s:
+            s.settimeout(2)
+            check(s.connect_ex(("127.0.0.1", port)) != 0, "nothing listens on port %d" % port)
     first = subprocess.Popen(["wine", exe], cwd=install, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     result = {}
     try:
