@@ -31,7 +31,7 @@ function cfp_answer(int $status, string $marker, string $text): void {
     header('Content-Type: text/plain; charset=utf-8');
     header('Cache-Control: no-store');
     header('X-Corvalen-Fetch: ' . $marker);
-    echo $text, "\n";
+    echo $text . "\n";
     exit;
 }
 function cfp_refuse(string $why): void { cfp_answer(403, 'refused', 'refused: ' . $why); }
@@ -244,20 +244,25 @@ set_time_limit(0);
 $status = '';
 $fields = [];
 $headSent = false;
+$pending = '';
 $aborted = false;
+$received = 0;
+$declared = null;  // the target's Content-Length, when it sent one
 
-function cfp_send_head(string $status, array $fields): void {
+// The envelope head. It is kept back and leaves together with the first
+// piece of the body (or the end mark): with output buffering off every echo
+// is a write of its own, so each block is echoed as one string.
+function cfp_head(string $status, array $fields): string {
     header('Content-Type: ' . CFP_CONTENT_TYPE);
     header('Cache-Control: no-store');
     header('X-Accel-Buffering: no');
     header('X-Corvalen-Fetch: ok');
     $out = CFP_VERSION . ' ' . $status . "\r\n";
     foreach ($fields as $f) $out .= $f . "\r\n";
-    echo $out, "\r\n";
-    flush();
+    return $out . "\r\n";
 }
 
-curl_setopt($ch, CURLOPT_HEADERFUNCTION, function ($ch, $line) use (&$status, &$fields, &$headSent) {
+curl_setopt($ch, CURLOPT_HEADERFUNCTION, function ($ch, $line) use (&$status, &$fields, &$headSent, &$pending, &$declared) {
     $length = strlen($line);
     $text = rtrim($line, "\r\n");
     if (preg_match('/^HTTP\/\d(?:\.\d)? (\d{3})(?: (.*))?$/', $text, $m)) {
@@ -269,8 +274,11 @@ curl_setopt($ch, CURLOPT_HEADERFUNCTION, function ($ch, $line) use (&$status, &$
     if ($text === '') {
         // The end of a head: a 1xx answer is followed by the real one.
         if ($status !== '' && $status[0] !== '1' && !$headSent) {
-            cfp_send_head($status, $fields);
+            $pending = cfp_head($status, $fields);
             $headSent = true;
+            foreach ($fields as $f) {
+                if (preg_match('/^content-length:[ \t]*([0-9]{1,18})[ \t]*$/i', $f, $m)) $declared = (int)$m[1];
+            }
         }
         return $length;
     }
@@ -282,10 +290,18 @@ curl_setopt($ch, CURLOPT_HEADERFUNCTION, function ($ch, $line) use (&$status, &$
     }
     return $length;
 });
-curl_setopt($ch, CURLOPT_WRITEFUNCTION, function ($ch, $data) use (&$headSent, &$aborted) {
+curl_setopt($ch, CURLOPT_WRITEFUNCTION, function ($ch, $data) use (&$headSent, &$pending, &$aborted, &$received, &$declared) {
     $n = strlen($data);
     if (!$headSent) return 0;
-    echo dechex($n), "\r\n", $data;
+    $received += $n;
+    $frame = $pending . dechex($n) . "\r\n" . $data;
+    if ($declared !== null && $received >= $declared) {
+        // The body is complete: this piece leaves with the end mark.
+        $pending = $frame;
+        return $n;
+    }
+    echo $frame;
+    $pending = '';
     flush();
     if (connection_aborted()) {
         $aborted = true;
@@ -306,5 +322,5 @@ if (!$headSent) {
     cfp_error('cannot fetch ' . $url . ': ' . ($error !== '' ? $error : 'unknown failure'));
 }
 if ($aborted) exit;
-echo "0\r\n", $ok ? "ok\r\n" : 'error ' . preg_replace('/[\r\n]+/', ' ', $error ?: 'transfer failed') . "\r\n";
+echo $pending . "0\r\n" . ($ok ? "ok\r\n" : 'error ' . preg_replace('/[\r\n]+/', ' ', $error ?: 'transfer failed') . "\r\n");
 flush();

@@ -1,6 +1,7 @@
 #include "package/proxy/net_win.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace tunnel {
@@ -78,7 +79,7 @@ using AddrInfo = UniqueHandle<AddrInfoTraits>;
 
 }  // namespace
 
-Socket ConnectTcp(const std::string& host, uint16_t port, DWORD timeoutMs, std::string& error) {
+bool ResolveHost(const std::string& host, uint16_t port, std::vector<SocketAddress>& out, std::string& error) {
   std::string name = host;
   if (name.size() > 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
   addrinfo hints{};
@@ -87,17 +88,58 @@ Socket ConnectTcp(const std::string& host, uint16_t port, DWORD timeoutMs, std::
   hints.ai_protocol = IPPROTO_TCP;
   AddrInfo list;
   std::string service = std::to_string(port);
+  out.clear();
   if (getaddrinfo(name.c_str(), service.c_str(), &hints, list.Receive()) != 0 || !list) {
     error = "cannot resolve " + name;
-    return Socket();
+    return false;
   }
-  error = "cannot connect to " + name + ":" + service;
   for (addrinfo* a = list.Get(); a; a = a->ai_next) {
-    Socket s(socket(a->ai_family, a->ai_socktype, a->ai_protocol));
+    if (a->ai_addrlen > sizeof(sockaddr_storage)) continue;
+    SocketAddress sa;
+    std::memcpy(&sa.addr, a->ai_addr, a->ai_addrlen);
+    sa.length = static_cast<int>(a->ai_addrlen);
+    sa.family = a->ai_family;
+    out.push_back(sa);
+  }
+  if (out.empty()) error = "no address for " + name;
+  return !out.empty();
+}
+
+namespace {
+
+bool IsLoopback(const SocketAddress& a) {
+  if (a.family == AF_INET) {
+    const auto* in = reinterpret_cast<const sockaddr_in*>(&a.addr);
+    return (ntohl(in->sin_addr.s_addr) >> 24) == 127;
+  }
+  if (a.family == AF_INET6) {
+    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&a.addr);
+    static const unsigned char kLoop[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    return std::memcmp(&in6->sin6_addr, kLoop, 16) == 0;
+  }
+  return false;
+}
+
+}  // namespace
+
+Socket ConnectTcp(const std::vector<SocketAddress>& addresses, DWORD timeoutMs, const std::string& label,
+                  std::string& error) {
+  error = "cannot connect to " + label;
+  for (const SocketAddress& a : addresses) {
+    Socket s(socket(a.family, SOCK_STREAM, IPPROTO_TCP));
     if (!s) continue;
+    // A connection on the loopback interface is made or refused at once:
+    // the time-out machinery (three more socket calls, each costly under
+    // Wine) is only needed for other addresses.
+    if (IsLoopback(a)) {
+      if (connect(s.Get(), reinterpret_cast<const sockaddr*>(&a.addr), a.length) != 0) continue;
+      SetNoDelay(s.Get());
+      error.clear();
+      return s;
+    }
     u_long nonBlocking = 1;
     ioctlsocket(s.Get(), FIONBIO, &nonBlocking);
-    int r = connect(s.Get(), a->ai_addr, static_cast<int>(a->ai_addrlen));
+    int r = connect(s.Get(), reinterpret_cast<const sockaddr*>(&a.addr), a.length);
     if (r != 0 && WSAGetLastError() != WSAEWOULDBLOCK) continue;
     if (r != 0) {
       fd_set writable, failed;
@@ -106,14 +148,10 @@ Socket ConnectTcp(const std::string& host, uint16_t port, DWORD timeoutMs, std::
       FD_SET(s.Get(), &writable);
       FD_SET(s.Get(), &failed);
       timeval tv{static_cast<long>(timeoutMs / 1000), static_cast<long>((timeoutMs % 1000) * 1000)};
-      if (select(0, nullptr, &writable, &failed, &tv) <= 0 || FD_ISSET(s.Get(), &failed)) {
-        error = "connection to " + name + ":" + service + " timed out or was refused";
-        continue;
-      }
-      int soError = 0;
-      int len = sizeof soError;
-      getsockopt(s.Get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &len);
-      if (soError != 0) continue;
+      int ready = select(0, nullptr, &writable, &failed, &tv);
+      if (ready == 0) error = "connection to " + label + " timed out";
+      // Windows reports a refused connection through the except set.
+      if (ready <= 0 || FD_ISSET(s.Get(), &failed) || !FD_ISSET(s.Get(), &writable)) continue;
     }
     nonBlocking = 0;
     ioctlsocket(s.Get(), FIONBIO, &nonBlocking);

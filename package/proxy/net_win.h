@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/handles.h"
 
@@ -30,9 +31,17 @@ IoResult RecvSome(SOCKET s, char* p, size_t cap, size_t& got);
 void SetRecvTimeout(SOCKET s, DWORD ms);
 void SetSendTimeout(SOCKET s, DWORD ms);
 void SetNoDelay(SOCKET s);
-// Resolves host and connects within timeoutMs; an invalid socket on failure
-// with the reason in `error`.
-Socket ConnectTcp(const std::string& host, uint16_t port, DWORD timeoutMs, std::string& error);
+struct SocketAddress {
+  sockaddr_storage addr{};
+  int length = 0;
+  int family = 0;
+};
+// The addresses of host (a name, an IPv4 or a bracketed IPv6 literal).
+bool ResolveHost(const std::string& host, uint16_t port, std::vector<SocketAddress>& out, std::string& error);
+// Connects to the first address that answers within timeoutMs; an invalid
+// socket on failure with the reason in `error`.
+Socket ConnectTcp(const std::vector<SocketAddress>& addresses, DWORD timeoutMs, const std::string& label,
+                  std::string& error);
 // True when an idle kept-alive connection was closed or sent something
 // unasked (it cannot be reused).
 bool IdleConnectionIsStale(SOCKET s);

@@ -372,6 +372,7 @@ class Session {
         upstream_->Finish(false);
         return Next::kClose;
       }
+      if (last) break;  // the rest of the outer answer is only framing
     }
     if (!failure.empty()) {
       upstream_->Finish(false);
@@ -386,7 +387,8 @@ class Session {
     upstream_->Finish(true);
     const ClientResponsePlan& plan = writer.plan();
     if (plan.framing == BodyKind::kLength && writer.sent() != plan.length) return Next::kClose;
-    return plan.close ? Next::kClose : Next::kContinue;
+    if (plan.close) return Next::kClose;
+    return Next::kContinue;
   }
 
   Socket client_;

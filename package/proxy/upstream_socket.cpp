@@ -2,7 +2,9 @@
 // HTTP/1.1, its response body arrives chunked, Content-Length-delimited or
 // delimited by closing.
 #include <cstring>
+#include <vector>
 
+#include "package/proxy/connection_pool_win.h"
 #include "package/proxy/envelope.h"
 #include "package/proxy/net_win.h"
 #include "package/proxy/upstream.h"
@@ -14,38 +16,42 @@ constexpr size_t kBufferSize = 1 << 20;
 
 class SocketUpstream final : public Upstream {
  public:
-  explicit SocketUpstream(const UpstreamSettings& s) : settings_(s) {
+  explicit SocketUpstream(const UpstreamSettings& s) : settings_(s), pool_(ConnectionPool::Shared(s)) {
     hostField_ = settings_.url.host;
     if (settings_.url.port != 80) hostField_.append(1, ':').append(std::to_string(settings_.url.port));
   }
 
+  ~SocketUpstream() override { Drop(); }
+
   UpResult Begin(std::string_view first, uint64_t total) override {
     std::string head;
-    head.reserve(256);
+    head.reserve(256 + first.size());
     head.append("POST ").append(settings_.url.path).append(" HTTP/1.1\r\nHost: ").append(hostField_);
     head.append("\r\nContent-Type: ").append(kEnvelopeContentType);
     head.append("\r\nContent-Length: ").append(std::to_string(total));
     head.append("\r\nUser-Agent: corvalen-proxy/1\r\n\r\n");
+    replay_.clear();
     for (int attempt = 0; attempt < 2; ++attempt) {
-      bool reused = false;
-      if (sock_ && IdleConnectionIsStale(sock_.Get())) sock_.Close();
+      bool reused = true;
+      if (sock_ && IdleConnectionIsStale(sock_.Get())) Drop();
       if (!sock_) {
-        sock_ = ConnectTcp(settings_.url.host, settings_.url.port, settings_.connectTimeoutMs, error_);
-        if (!sock_) return UpResult::kConnectFailed;
-        SetRecvTimeout(sock_.Get(), settings_.responseTimeoutMs);
-        SetSendTimeout(sock_.Get(), settings_.responseTimeoutMs);
-      } else {
-        reused = true;
+        reused = false;
+        if (!Connect()) return UpResult::kConnectFailed;
       }
       WSABUF bufs[2];
       bufs[0].buf = head.data();
       bufs[0].len = static_cast<ULONG>(head.size());
       bufs[1].buf = const_cast<char*>(first.data());
       bufs[1].len = static_cast<ULONG>(first.size());
-      if (SendAll(sock_.Get(), bufs, 2)) return UpResult::kOk;
-      sock_.Close();
-      // A kept-alive connection may have been closed by the server in the
-      // meantime: one fresh attempt.
+      if (SendAll(sock_.Get(), bufs, 2)) {
+        // A connection that was already open may turn out to have been
+        // closed by the server; a request that went out whole can then be
+        // sent once more (its nonce keeps the server from running it twice).
+        if (reused && first.size() == total) replay_ = head.append(first);
+        pool_.Replenish();
+        return UpResult::kOk;
+      }
+      Drop();
       if (!reused) break;
     }
     error_ = "sending to the fetch server failed";
@@ -103,6 +109,17 @@ class SocketUpstream final : public Upstream {
       if (r == IoResult::kTimeout) {
         error_ = "the fetch server did not answer in time";
         return UpResult::kTimeout;
+      }
+      if (r != IoResult::kOk && end_ == 0 && !replay_.empty()) {
+        std::string again = std::move(replay_);
+        replay_.clear();
+        Drop();
+        if (!Connect()) return UpResult::kConnectFailed;
+        if (!SendAll(sock_.Get(), again.data(), again.size())) {
+          error_ = "sending to the fetch server failed";
+          return UpResult::kFailed;
+        }
+        continue;
       }
       if (r != IoResult::kOk) {
         error_ = end_ == 0 ? "the fetch server closed the connection without an answer"
@@ -184,15 +201,33 @@ class SocketUpstream final : public Upstream {
   }
 
   void Finish(bool reusable) override {
-    if (!reusable || !keepAlive_ || !bodyEnded_ || start_ != end_) sock_.Close();
+    // A delimited answer whose last framing bytes are still on the way is
+    // read to its end so that the connection can carry the next request.
+    if (reusable && keepAlive_ && !bodyEnded_ && framing_ != BodyKind::kUntilClose) {
+      for (int i = 0; i < 4 && !bodyEnded_; ++i) {
+        const char* p = nullptr;
+        size_t n = 0;
+        if (Read(p, n) != UpResult::kOk || n != 0) break;
+      }
+    }
+    if (!reusable || !keepAlive_ || !bodyEnded_ || start_ != end_) Drop();
     start_ = end_ = 0;
   }
 
   const std::string& Error() const override { return error_; }
 
  private:
+  bool Connect() {
+    sock_ = pool_.Take(error_);
+    return static_cast<bool>(sock_);
+  }
+
+  void Drop() { pool_.Discard(std::move(sock_)); }
+
   UpstreamSettings settings_;
   std::string hostField_;
+  ConnectionPool& pool_;
+  std::string replay_;  // the whole last request, while it may be sent again
   Socket sock_;
   std::unique_ptr<char[]> buf_;
   size_t start_ = 0, end_ = 0;

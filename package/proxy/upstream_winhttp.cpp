@@ -119,7 +119,14 @@ class WinHttpUpstream final : public Upstream {
     return UpResult::kOk;
   }
 
-  void Finish(bool) override { request_.Close(); }
+  void Finish(bool reusable) override {
+    // WinHTTP keeps the connection only for an answer read to its end.
+    for (int i = 0; reusable && request_ && i < 4; ++i) {
+      DWORD got = 0;
+      if (!WinHttpReadData(request_.Get(), buf_.get(), kBufferSize, &got) || got == 0) break;
+    }
+    request_.Close();
+  }
 
   const std::string& Error() const override { return error_; }
 

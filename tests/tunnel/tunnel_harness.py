@@ -63,6 +63,7 @@ class TargetHandler(http.server.BaseHTTPRequestHandler):
     """The web site behind the tunnel."""
     protocol_version = "HTTP/1.1"
     server_version = "Target/1"
+    disable_nagle_algorithm = True  # head and body go out as separate writes
 
     def log_message(self, *args):
         pass
@@ -178,7 +179,7 @@ class PhpServer:
         if allow_private:
             env["CORVALEN_FETCH_ALLOW_PRIVATE"] = "1"
         self.proc = subprocess.Popen(
-            ["php", "-d", "output_buffering=0", "-d", "memory_limit=64M",
+            ["php", "-d", "output_buffering=0", "-d", "memory_limit=64M", "-d", "opcache.enable_cli=1",
              "-S", "127.0.0.1:%d" % self.port, "-t", docroot],
             env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
         wait_for_port(self.port, 20, self.proc)
