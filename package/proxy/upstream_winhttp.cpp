@@ -139,6 +139,8 @@ class WinHttpUpstream final : public Upstream {
     }
     error_ = std::string(what) + " (WinHTTP error " + std::to_string(e) + ")";
     if (e == ERROR_WINHTTP_SECURE_FAILURE) error_ += ": its certificate was not accepted";
+    if (e == ERROR_WINHTTP_SECURE_CHANNEL_ERROR)
+      error_ += ": the secure connection failed (certificate not accepted, or no common TLS version)";
     return r;
   }
 

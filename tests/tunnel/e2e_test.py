@@ -10,9 +10,12 @@ import http.client
 import json
 import os
 import secrets
+import shutil
 import socket
+import ssl
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 import unittest
@@ -78,6 +81,88 @@ class FakeFetchServer:
             c.close()
 
 
+class TlsFront:
+    """TLS in front of a plain server: an https fetch server for the proxy."""
+
+    def __init__(self, backend_port, cert, key):
+        self.ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        self.ctx.load_cert_chain(cert, key)
+        self.backend = backend_port
+        self.sock = socket.socket()
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(64)
+        self.port = self.sock.getsockname()[1]
+        threading.Thread(target=self._loop, daemon=True).start()
+
+    def _loop(self):
+        while True:
+            try:
+                c, _ = self.sock.accept()
+            except OSError:
+                return
+            threading.Thread(target=self._serve, args=(c,), daemon=True).start()
+
+    def _serve(self, c):
+        try:
+            c.settimeout(30)
+            tls = self.ctx.wrap_socket(c, server_side=True)
+            up = socket.create_connection(("127.0.0.1", self.backend), timeout=30)
+        except OSError:
+            c.close()
+            return
+
+        def pump(src, dst):
+            try:
+                while True:
+                    d = src.recv(1 << 20)
+                    if not d:
+                        break
+                    dst.sendall(d)
+            except OSError:
+                pass
+            finally:
+                # shutdown() ends the connection even while the other
+                # direction's thread is still inside recv().
+                for s in (src, dst):
+                    try:
+                        s.shutdown(socket.SHUT_RDWR)
+                    except (OSError, ValueError):
+                        pass
+                    try:
+                        s.close()
+                    except OSError:
+                        pass
+
+        threading.Thread(target=pump, args=(up, tls), daemon=True).start()
+        pump(tls, up)
+
+    def url(self, host="127.0.0.1"):
+        return "https://%s:%d/index.php" % (host, self.port)
+
+    def stop(self):
+        self.sock.close()
+
+
+def make_certificates(folder):
+    """A test CA with a server certificate for 127.0.0.1 and localhost, and an
+    untrusted self-made one."""
+    def run(*cmd):
+        subprocess.run(cmd, cwd=folder, check=True, capture_output=True, timeout=60)
+    run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem",
+        "-days", "2", "-subj", "/CN=Corvalen Test CA", "-addext", "basicConstraints=critical,CA:TRUE",
+        "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+    run("openssl", "x509", "-in", "ca.pem", "-outform", "der", "-out", "ca.der")
+    with open(os.path.join(folder, "ext.cnf"), "w") as f:
+        f.write("subjectAltName=IP:127.0.0.1,DNS:localhost\nbasicConstraints=CA:FALSE\n"
+                "extendedKeyUsage=serverAuth\nkeyUsage=critical,digitalSignature,keyEncipherment\n")
+    run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", "srv.key", "-out", "srv.csr",
+        "-subj", "/CN=127.0.0.1")
+    run("openssl", "x509", "-req", "-in", "srv.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+        "-out", "srv.pem", "-days", "2", "-extfile", "ext.cnf")
+    run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "rogue.key", "-out", "rogue.pem",
+        "-days", "2", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost")
+
+
 def setUpModule():
     t0 = time.monotonic()
     ENV["target"] = th.TargetServer()
@@ -85,6 +170,15 @@ def setUpModule():
     ENV["php_auth"] = th.PhpServer(ARGS.fetchserver, password="right horse")
     ENV["php_strict"] = th.PhpServer(ARGS.fetchserver, allow_private=False)
     ENV["fake"] = FakeFetchServer()
+    ENV["certs"] = tempfile.mkdtemp(prefix="corvalen-certs-")
+    make_certificates(ENV["certs"])
+    der = "Z:" + os.path.join(ENV["certs"], "ca.der").replace("/", "\\")
+    trusted = subprocess.run([ARGS.wine, ARGS.trust_ca, der], capture_output=True, timeout=120)
+    if trusted.returncode != 0:
+        raise RuntimeError("cannot trust the test CA: %r" % trusted.stdout)
+    c = ENV["certs"]
+    ENV["tls"] = TlsFront(ENV["php_auth"].port, os.path.join(c, "srv.pem"), os.path.join(c, "srv.key"))
+    ENV["tls_rogue"] = TlsFront(ENV["php_auth"].port, os.path.join(c, "rogue.pem"), os.path.join(c, "rogue.key"))
     dead = th.free_port()
     proxies = {
         "open": dict(fetchserver=ENV["php_open"].url()),
@@ -95,6 +189,8 @@ def setUpModule():
         "slow": dict(fetchserver=ENV["fake"].url("/slow"), timeout=2),
         "garbage": dict(fetchserver=ENV["fake"].url("/garbage")),
         "html": dict(fetchserver=ENV["fake"].url("/html")),
+        "https": dict(fetchserver=ENV["tls"].url("localhost"), password="right horse"),
+        "https_rogue": dict(fetchserver=ENV["tls_rogue"].url("localhost"), password="right horse"),
     }
     ENV["proxies"] = {}
     for name, kw in proxies.items():
@@ -107,9 +203,11 @@ def setUpModule():
 def tearDownModule():
     for p in ENV.get("proxies", {}).values():
         p.stop()
-    for key in ("php_open", "php_auth", "php_strict", "fake", "target"):
+    for key in ("tls", "tls_rogue", "php_open", "php_auth", "php_strict", "fake", "target"):
         if key in ENV:
             ENV[key].stop()
+    if "certs" in ENV:
+        shutil.rmtree(ENV["certs"], ignore_errors=True)
 
 
 def proxy_port(name="open"):
@@ -375,6 +473,30 @@ def post_envelope(php, data):
         return e.code, e.headers.get("X-Corvalen-Fetch"), e.read()
 
 
+class HttpsFetchServer(unittest.TestCase):
+    """The upstream leg over https (WinHTTP), with certificate checks."""
+
+    def test_requests_through_an_https_fetch_server(self):
+        status, _, body, _ = request("GET", "/small", proxy="https")
+        self.assertEqual((status, body), (200, b"hello"))
+        n = 3 * 1024 * 1024
+        status, _, body, _ = request("GET", "/bytes?n=%d" % n, proxy="https")
+        self.assertEqual((status, hashlib.sha256(body).digest()), (200, hashlib.sha256(th.big_body(n)).digest()))
+        upload = th.pattern(2 * 1024 * 1024, seed=9)
+        status, _, _, r = request("POST", "/echo", body=upload, proxy="https")
+        self.assertEqual((status, r.getheader("X-Body-SHA256")), (200, hashlib.sha256(upload).hexdigest()))
+        conn = http.client.HTTPConnection("127.0.0.1", proxy_port("https"), timeout=30)
+        for path, want in (("/small", b"hello"), ("/missing", b"no such page"), ("/small", b"hello")):
+            conn.request("GET", target(path))
+            self.assertEqual(conn.getresponse().read(), want)
+        conn.close()
+
+    def test_untrusted_certificate_is_refused(self):
+        status, _, body, _ = request("GET", "/small", proxy="https_rogue")
+        self.assertEqual(status, 502)
+        self.assertIn("certificate", body.decode("gbk"))
+
+
 class FetchServerChecks(unittest.TestCase):
     """The fetch server alone, spoken to with envelopes made here."""
 
@@ -436,5 +558,6 @@ if __name__ == "__main__":
     parser.add_argument("--proxy", required=True)
     parser.add_argument("--fetchserver", required=True)
     parser.add_argument("--wine", required=True)
+    parser.add_argument("--trust-ca", required=True)
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
