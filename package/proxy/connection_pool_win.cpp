@@ -38,18 +38,26 @@ bool ConnectionPool::Connect(Socket& out, std::string& error) {
   return true;
 }
 
-Socket ConnectionPool::Take(std::string& error) {
+Socket ConnectionPool::TakeFresh(std::string& error) {
+  Socket s;
+  Connect(s, error);
+  return s;
+}
+
+Socket ConnectionPool::Take(std::string& error, bool& spare) {
+  spare = false;
   {
     std::lock_guard<std::mutex> g(lock_);
     ULONGLONG now = GetTickCount64();
     while (!spares_.empty()) {
-      auto spare = std::move(spares_.front());
+      auto candidate = std::move(spares_.front());
       spares_.pop_front();
-      if (now - spare.second < kMaxSpareAgeMs) {
+      if (now - candidate.second < kMaxSpareAgeMs) {
         refill_ = true;
-        return std::move(spare.first);
+        spare = true;
+        return std::move(candidate.first);
       }
-      doomed_.push_back(std::move(spare.first));
+      doomed_.push_back(std::move(candidate.first));
     }
     refill_ = true;
     wake_.notify_one();

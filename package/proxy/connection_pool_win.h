@@ -24,8 +24,11 @@ class ConnectionPool {
   ConnectionPool& operator=(const ConnectionPool&) = delete;
 
   // A connected socket with NODELAY and the time-outs set: a spare one when
-  // a fresh spare is ready, otherwise one connected now.
-  Socket Take(std::string& error);
+  // a fresh spare is ready (`spare` true: the server may have dropped it
+  // meanwhile), otherwise one connected now.
+  Socket Take(std::string& error, bool& spare);
+  // A socket connected now, never a spare.
+  Socket TakeFresh(std::string& error);
   // Lets the helper thread make a new spare. Called once the request has
   // gone out: waking a thread costs a round trip to the wine server, which
   // then overlaps with the fetch server's work.

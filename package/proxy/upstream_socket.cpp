@@ -32,11 +32,13 @@ class SocketUpstream final : public Upstream {
     head.append("\r\nUser-Agent: corvalen-proxy/1\r\n\r\n");
     replay_.clear();
     for (int attempt = 0; attempt < 2; ++attempt) {
+      // A kept-alive or spare connection may turn out to have been closed
+      // by the server; a connection made now may not.
       bool reused = true;
       if (sock_ && IdleConnectionIsStale(sock_.Get())) Drop();
       if (!sock_) {
-        reused = false;
-        if (!Connect()) return UpResult::kConnectFailed;
+        sock_ = attempt == 0 ? pool_.Take(error_, reused) : pool_.TakeFresh(error_);
+        if (!sock_) return UpResult::kConnectFailed;
       }
       WSABUF bufs[2];
       bufs[0].buf = head.data();
@@ -44,9 +46,9 @@ class SocketUpstream final : public Upstream {
       bufs[1].buf = const_cast<char*>(first.data());
       bufs[1].len = static_cast<ULONG>(first.size());
       if (SendAll(sock_.Get(), bufs, 2)) {
-        // A connection that was already open may turn out to have been
-        // closed by the server; a request that went out whole can then be
-        // sent once more (its nonce keeps the server from running it twice).
+        // If such a connection brings no answer at all, a request that went
+        // out whole is sent once more on a new connection (its nonce keeps
+        // the server from running it twice).
         if (reused && first.size() == total) replay_ = head.append(first);
         pool_.Replenish();
         return UpResult::kOk;
@@ -114,7 +116,8 @@ class SocketUpstream final : public Upstream {
         std::string again = std::move(replay_);
         replay_.clear();
         Drop();
-        if (!Connect()) return UpResult::kConnectFailed;
+        sock_ = pool_.TakeFresh(error_);
+        if (!sock_) return UpResult::kConnectFailed;
         if (!SendAll(sock_.Get(), again.data(), again.size())) {
           error_ = "sending to the fetch server failed";
           return UpResult::kFailed;
@@ -217,11 +220,6 @@ class SocketUpstream final : public Upstream {
   const std::string& Error() const override { return error_; }
 
  private:
-  bool Connect() {
-    sock_ = pool_.Take(error_);
-    return static_cast<bool>(sock_);
-  }
-
   void Drop() { pool_.Discard(std::move(sock_)); }
 
   UpstreamSettings settings_;

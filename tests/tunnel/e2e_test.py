@@ -344,6 +344,18 @@ class PassesThrough(unittest.TestCase):
         self.assertLess(data.index(b"HTTP/1.1 200"), data.index(b"HTTP/1.1 404"))
         self.assertTrue(data.endswith(b"hello"))
 
+    def test_browser_leaving_mid_body_leaves_the_proxy_serving(self):
+        for _ in range(3):
+            with socket.create_connection(("127.0.0.1", proxy_port()), timeout=30) as s:
+                s.sendall(("GET %s HTTP/1.1\r\n\r\n" % target("/bytes?n=%d" % (20 << 20))).encode())
+                got = 0
+                while got < 200000:
+                    piece = s.recv(65536)
+                    self.assertTrue(piece)
+                    got += len(piece)
+        status, _, body, _ = request("GET", "/small")
+        self.assertEqual((status, body), (200, b"hello"))
+
     def test_fifty_clients_at_once(self):
         errors = []
         start = threading.Barrier(50)
