@@ -170,8 +170,16 @@ def main():
             med, p95 = sg()
             rows.append((name, mbs, med, p95, len(FAILURES) - before))
 
+        with open("/proc/%d/cmdline" % proxy.pid(), "rb") as f:
+            image = f.read().split(b"\0")[0].decode(errors="replace")
         rss_before = vm_rss_kb(proxy.pid())
         hwm_before = vm_hwm_kb(proxy.pid())
+        try:
+            with open("/proc/%d/clear_refs" % proxy.pid(), "w") as f:
+                f.write("5")  # restart the peak count: VmHWM then covers this stream only
+            hwm_reset = True
+        except OSError:
+            hwm_reset = False
         stream_mbs = throughput(target.url("/bytes?n=%d" % args.stream), args.stream, proxy_url)
         hwm_after = vm_hwm_kb(proxy.pid())
     finally:
@@ -191,9 +199,10 @@ def main():
             hop["tunnel"][1] / hop["php-hop"][1], hop["tunnel"][1] / max(hop["tinyproxy"][1], 1e-9)))
     if "php-hop" in hop and "tunnel" in hop:
         print("tunnel median minus php-hop median: %.3f ms" % (hop["tunnel"][2] - hop["php-hop"][2]))
-    print("proxy resident memory: %.1f MB before streaming, peak %.1f MB (peak before %.1f MB) while streaming "
-          "%d MB at %.0f MB/s" % (rss_before / 1024, hwm_after / 1024, hwm_before / 1024, args.stream >> 20,
-                                  stream_mbs))
+    print("proxy process %s: resident %.1f MB before streaming; peak %.1f MB %s while streaming %d MB at "
+          "%.0f MB/s (peak over the whole run before: %.1f MB)" % (
+              image, rss_before / 1024, hwm_after / 1024, "(peak counter reset)" if hwm_reset else "(lifetime)",
+              args.stream >> 20, stream_mbs, hwm_before / 1024))
     print("failed requests: %d" % len(FAILURES))
     for f in FAILURES[:10]:
         print("  ", f)
