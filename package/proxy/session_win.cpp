@@ -8,6 +8,7 @@
 #include <vector>
 #include <ctime>
 
+#include "package/proxy/client_stream_win.h"
 #include "package/proxy/envelope.h"
 #include "package/proxy/hmac.h"
 #include "package/proxy/net_win.h"
@@ -27,7 +28,7 @@ enum class Next { kContinue, kClose };
 // pieces of one upstream read in one gathered send.
 class ClientWriter final : public EnvelopeSink {
  public:
-  ClientWriter(SOCKET client, const RequestHead& request, bool wantsClose)
+  ClientWriter(ClientStream& client, const RequestHead& request, bool wantsClose)
       : client_(client), request_(request), wantsClose_(wantsClose) {}
 
   bool OnHead(const ResponseHead& head) override {
@@ -81,7 +82,7 @@ class ClientWriter final : public EnvelopeSink {
       bufs[count].buf = kEnd;
       bufs[count++].len = 5;
     }
-    bool ok = count == 0 || SendAll(client_, bufs, count);
+    bool ok = count == 0 || client_.Send(bufs, count);
     headPending_ = false;
     sent_ += pendingBytes_;
     pendingBytes_ = 0;
@@ -97,7 +98,7 @@ class ClientWriter final : public EnvelopeSink {
 
  private:
   static constexpr size_t kMaxPieces = 60;
-  SOCKET client_;
+  ClientStream& client_;
   const RequestHead& request_;
   bool wantsClose_;
   ClientResponsePlan plan_;
@@ -110,12 +111,10 @@ class ClientWriter final : public EnvelopeSink {
 
 class Session {
  public:
-  Session(SOCKET client, const SessionSettings& settings) : client_(client), settings_(settings) {}
+  Session(std::unique_ptr<ClientStream> client, const SessionSettings& settings)
+      : client_(std::move(client)), settings_(settings) {}
 
   void Run() {
-    SetNoDelay(client_.Get());
-    SetRecvTimeout(client_.Get(), settings_.clientTimeoutMs);
-    SetSendTimeout(client_.Get(), settings_.clientTimeoutMs);
     buf_.reset(new char[kClientBuffer]);
     if (settings_.config.fetchServerValid) {
       UpstreamSettings us;
@@ -125,13 +124,13 @@ class Session {
     }
     while (Serve() == Next::kContinue) {
     }
-    shutdown(client_.Get(), SD_SEND);
+    client_->EndSending();
   }
 
  private:
   Next SendPage(int status, const char* reason, const char* title, const std::string& detail, bool close) {
     std::string page = ProxyPage(status, reason, title, detail, close);
-    if (!SendAll(client_.Get(), page.data(), page.size())) return Next::kClose;
+    if (!client_->Send(page.data(), page.size())) return Next::kClose;
     return close ? Next::kClose : Next::kContinue;
   }
 
@@ -145,7 +144,7 @@ class Session {
     }
     if (end_ == kClientBuffer) return IoResult::kError;
     size_t got = 0;
-    IoResult r = RecvSome(client_.Get(), buf_.get() + end_, kClientBuffer - end_, got);
+    IoResult r = client_->Recv(buf_.get() + end_, kClientBuffer - end_, got);
     if (r == IoResult::kOk) end_ += got;
     return r;
   }
@@ -191,7 +190,7 @@ class Session {
         return SendPage(417, "Expectation Failed", "Expectation Failed", "unsupported Expect value", true);
       if (framing.kind != BodyKind::kNone) {
         static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
-        if (!SendAll(client_.Get(), kContinue, sizeof kContinue - 1)) return Next::kClose;
+        if (!client_->Send(kContinue, sizeof kContinue - 1)) return Next::kClose;
       }
     }
 
@@ -271,7 +270,7 @@ class Session {
         start_ = end_ = 0;
         size_t got = 0;
         size_t cap = static_cast<size_t>(std::min<uint64_t>(bodyLeft, kClientBuffer));
-        if (RecvSome(client_.Get(), buf_.get(), cap, got) != IoResult::kOk) {
+        if (client_->Recv(buf_.get(), cap, got) != IoResult::kOk) {
           upstream_->Finish(false);
           return Next::kClose;
         }
@@ -338,7 +337,7 @@ class Session {
   }
 
   Next RelayEnvelope(const RequestHead& req, bool wantsClose) {
-    ClientWriter writer(client_.Get(), req, wantsClose);
+    ClientWriter writer(*client_, req, wantsClose);
     EnvelopeDecoder decoder;
     std::string failure;
     bool timedOut = false;
@@ -391,7 +390,7 @@ class Session {
     return Next::kContinue;
   }
 
-  Socket client_;
+  std::unique_ptr<ClientStream> client_;
   const SessionSettings& settings_;
   std::unique_ptr<Upstream> upstream_;
   std::unique_ptr<char[]> buf_;
@@ -401,7 +400,7 @@ class Session {
 }  // namespace
 
 void ServeClient(SOCKET client, const SessionSettings& settings) {
-  Session session(client, settings);
+  Session session(std::make_unique<SocketStream>(client, settings.clientTimeoutMs), settings);
   session.Run();
 }
 
