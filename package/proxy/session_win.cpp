@@ -8,6 +8,7 @@
 #include <vector>
 #include <ctime>
 
+#include "package/proxy/body_spool_win.h"
 #include "package/proxy/client_stream_win.h"
 #include "package/proxy/envelope.h"
 #include "package/proxy/hmac.h"
@@ -19,7 +20,6 @@ namespace tunnel {
 namespace {
 
 constexpr size_t kClientBuffer = 1 << 20;
-constexpr size_t kMaxChunkedBody = 16u << 20;  // chunked request bodies are gathered before sending
 
 // Where the browser connection stands after one exchange.
 enum class Next { kContinue, kClose };
@@ -194,18 +194,21 @@ class Session {
       }
     }
 
-    // A chunked body is gathered first: the envelope states the length.
-    std::string chunkedBody;
+    // A chunked body is gathered first (memory, then a temporary file): the
+    // envelope states the length before the body.
+    BodySpool spool;
     if (framing.kind == BodyKind::kChunked) {
       ChunkedDecoder dec;
+      bool stored = true;
       for (;;) {
         size_t used = dec.Feed(buf_.get() + start_, end_ - start_,
-                               [&](const char* p, size_t n) { chunkedBody.append(p, n); });
+                               [&](const char* p, size_t n) { stored = stored && spool.Append(p, n); });
         start_ += used;
         if (dec.Bad()) return SendPage(400, "Bad Request", "Bad Request", "malformed chunked body", true);
-        if (chunkedBody.size() > kMaxChunkedBody)
+        if (!stored)
           return SendPage(413, "Content Too Large", "Request body too large",
-                          "a chunked request body may hold at most 16 MB; send it with Content-Length", true);
+                          "a chunked request body may hold at most 1 GB (and must fit in the temporary folder)",
+                          true);
         if (dec.Done()) break;
         if (Fill() != IoResult::kOk) return Next::kClose;
       }
@@ -226,7 +229,7 @@ class Session {
     if (!RandomBytes(nonce, sizeof nonce))
       return SendPage(500, "Internal Server Error", "Internal error", "no random numbers", true);
     fr.nonce = HexLower(std::string_view(reinterpret_cast<const char*>(nonce), sizeof nonce));
-    fr.bodyLength = framing.kind == BodyKind::kChunked ? chunkedBody.size() : framing.length;
+    fr.bodyLength = framing.kind == BodyKind::kChunked ? spool.size() : framing.length;
     fr.authenticated = !settings_.config.password.empty();
     fr.headers = FetchHeaders(req);
     std::string envelope = BuildEnvelopeHead(fr);
@@ -242,11 +245,12 @@ class Session {
     // The first send carries the envelope head and the body bytes at hand.
     uint64_t bodyLeft = fr.bodyLength;
     std::string first = std::move(envelope);
-    if (framing.kind == BodyKind::kChunked) {
-      if (mac) mac->Update(chunkedBody.data(), chunkedBody.size());
-      first += chunkedBody;
+    bool fromSpool = framing.kind == BodyKind::kChunked && !spool.InMemory();
+    if (framing.kind == BodyKind::kChunked && spool.InMemory()) {
+      if (mac) mac->Update(spool.memory().data(), spool.memory().size());
+      first += spool.memory();
       bodyLeft = 0;
-    } else if (bodyLeft > 0) {
+    } else if (bodyLeft > 0 && !fromSpool) {
       size_t take = static_cast<size_t>(std::min<uint64_t>(bodyLeft, end_ - start_));
       if (mac) mac->Update(buf_.get() + start_, take);
       first.append(buf_.get() + start_, take);
@@ -264,6 +268,24 @@ class Session {
       upstream_->Finish(false);
       return SendPage(502, "Bad Gateway", "Fetch server unreachable", upstream_->Error(),
                       wantsClose || bodyLeft > 0);
+    }
+    // Its own buffer: the browser's buffer may hold the next request already.
+    std::unique_ptr<char[]> spoolBuf(fromSpool ? new char[kClientBuffer] : nullptr);
+    if (fromSpool && !spool.Rewind()) bodyLeft = ~0ull;  // fails below
+    while (fromSpool && bodyLeft > 0) {
+      size_t got = spool.Read(spoolBuf.get(), static_cast<size_t>(std::min<uint64_t>(bodyLeft, kClientBuffer)));
+      if (got == 0) {
+        upstream_->Finish(false);
+        return SendPage(500, "Internal Server Error", "Internal error", "the gathered request body cannot be read",
+                        true);
+      }
+      if (mac) mac->Update(spoolBuf.get(), got);
+      ur = upstream_->Write(spoolBuf.get(), got);
+      bodyLeft -= got;
+      if (ur != UpResult::kOk) {
+        upstream_->Finish(false);
+        return SendPage(502, "Bad Gateway", "Fetch server connection lost", upstream_->Error(), true);
+      }
     }
     while (bodyLeft > 0) {
       if (start_ == end_) {

@@ -278,7 +278,26 @@ class PassesThrough(unittest.TestCase):
         conn.send(b"0\r\n\r\n")
         r = conn.getresponse()
         self.assertEqual(r.read(), b"abcdefgh" + b"i" * 5000)
-        conn.close()
+        # A larger one (beyond what is kept in memory), followed on the same
+        # connection by another request, through the signing proxy too.
+        for proxy in ("open", "auth_ok"):
+            big = th.pattern(3 * 1024 * 1024 + 17, seed=11)
+            conn = http.client.HTTPConnection("127.0.0.1", proxy_port(proxy), timeout=30)
+            conn.putrequest("PUT", target("/echo"))
+            conn.putheader("Transfer-Encoding", "chunked")
+            conn.endheaders()
+            for i in range(0, len(big), 100000):
+                part = big[i:i + 100000]
+                conn.send(b"%x\r\n%s\r\n" % (len(part), part))
+            conn.send(b"0\r\n\r\n" + ("GET %s HTTP/1.1\r\n\r\n" % target("/small")).encode())
+            r = conn.getresponse()
+            r.read()
+            self.assertEqual((r.status, r.getheader("X-Body-Length")), (200, str(len(big))), proxy)
+            self.assertEqual(r.getheader("X-Body-SHA256"), hashlib.sha256(big).hexdigest(), proxy)
+            r2 = http.client.HTTPResponse(conn.sock, method="GET")
+            r2.begin()
+            self.assertEqual(r2.read(), b"hello", proxy)
+            conn.close()
 
     def test_hop_by_hop_fields_are_removed_and_others_kept(self):
         status, _, body, _ = request("GET", "/headers", headers={
