@@ -181,6 +181,9 @@ class PhpServer:
             env["CORVALEN_FETCH_PASSWORD"] = password
         if allow_private:
             env["CORVALEN_FETCH_ALLOW_PRIVATE"] = "1"
+        # The script's own temporary files (the record of used nonces).
+        self.tmp = tempfile.mkdtemp(prefix="corvalen-php-")
+        env["TMPDIR"] = self.tmp
         self.proc = subprocess.Popen(
             ["php", "-d", "output_buffering=0", "-d", "memory_limit=64M", "-d", "opcache.enable_cli=1",
              "-S", "127.0.0.1:%d" % self.port, "-t", docroot],
@@ -199,6 +202,7 @@ class PhpServer:
             except subprocess.TimeoutExpired:
                 os.killpg(self.proc.pid, signal.SIGKILL)
                 self.proc.wait(10)
+        shutil.rmtree(self.tmp, ignore_errors=True)
 
 
 class Proxy:
