@@ -363,6 +363,14 @@ class PassesThrough(unittest.TestCase):
         self.assertLess(data.index(b"HTTP/1.1 200"), data.index(b"HTTP/1.1 404"))
         self.assertTrue(data.endswith(b"hello"))
 
+    def test_http10_client_gets_a_close_delimited_body(self):
+        data, closed = th.raw_exchange(proxy_port(), ("GET %s HTTP/1.0\r\n\r\n" % target("/chunked")).encode())
+        self.assertTrue(closed)
+        head, body = data.split(b"\r\n\r\n", 1)
+        self.assertTrue(head.startswith(b"HTTP/1.1 200 "))
+        self.assertNotIn(b"chunked", head.lower())
+        self.assertEqual(body, b"first second " + b"third" * 1000)
+
     def test_browser_leaving_mid_body_leaves_the_proxy_serving(self):
         for _ in range(3):
             with socket.create_connection(("127.0.0.1", proxy_port()), timeout=30) as s:
