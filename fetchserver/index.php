@@ -97,6 +97,27 @@ if (isset($_SERVER['CONTENT_LENGTH']) && (int)$_SERVER['CONTENT_LENGTH'] !== $to
     cfp_refuse('envelope length does not match the request');
 }
 
+// True for an address on the public internet. IPv4 addresses written inside
+// IPv6 ones (::ffff:a.b.c.d, ::a.b.c.d, 64:ff9b::a.b.c.d) are judged by their
+// IPv4 part, so that ::ffff:127.0.0.1 is loopback like 127.0.0.1.
+function cfp_is_public(string $ip): bool {
+    $bin = @inet_pton($ip);
+    if ($bin === false) return false;
+    if (strlen($bin) === 16) {
+        $prefix = substr($bin, 0, 12);
+        if ($prefix === str_repeat("\0", 10) . "\xff\xff" || $prefix === str_repeat("\0", 12) ||
+            $prefix === "\x00\x64\xff\x9b" . str_repeat("\0", 8)) {
+            return cfp_is_public((string)inet_ntop(substr($bin, 12)));
+        }
+    } else {
+        $b = array_values(unpack('C4', $bin));
+        if ($b[0] === 100 && ($b[1] & 0xC0) === 64) return false;           // 100.64.0.0/10, carrier NAT
+        if ($b[0] === 192 && $b[1] === 0 && $b[2] === 0) return false;       // 192.0.0.0/24
+        if ($b[0] === 198 && ($b[1] & 0xFE) === 18) return false;            // 198.18.0.0/15
+    }
+    return (bool)filter_var($ip, FILTER_VALIDATE_IP, FILTER_FLAG_NO_PRIV_RANGE | FILTER_FLAG_NO_RES_RANGE);
+}
+
 // Re-reads php://input from the first body byte.
 function cfp_body_stream(int $offset) {
     $s = fopen('php://input', 'rb');
@@ -174,7 +195,7 @@ if (!$CORVALEN_ALLOW_PRIVATE) {
         if ($addresses === false || !$addresses) cfp_error('cannot resolve ' . $bare);
     }
     foreach ($addresses as $a) {
-        if (!filter_var($a, FILTER_VALIDATE_IP, FILTER_FLAG_NO_PRIV_RANGE | FILTER_FLAG_NO_RES_RANGE)) {
+        if (!cfp_is_public($a)) {
             cfp_refuse('target address not allowed (loopback, link-local or private): ' . $a);
         }
     }

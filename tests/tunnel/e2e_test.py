@@ -564,7 +564,10 @@ class FetchServerChecks(unittest.TestCase):
     def test_private_targets_refused_by_default(self):
         php = ENV["php_strict"]
         for url in (target("/small"), "http://10.1.2.3/", "http://169.254.169.254/latest/meta-data/",
-                    "http://192.168.0.1/", "http://[::1]/", "http://localhost:%d/" % ENV["target"].port):
+                    "http://192.168.0.1/", "http://[::1]/", "http://localhost:%d/" % ENV["target"].port,
+                    "http://[::ffff:127.0.0.1]:%d/" % ENV["target"].port, "http://[::ffff:7f00:1]/",
+                    "http://[fe80::1]/", "http://100.64.1.1/", "http://0.0.0.0:%d/" % ENV["target"].port,
+                    "http://2130706433/"):
             status, marker, body = post_envelope(php, envelope(url, method="GET"))
             self.assertEqual((status, marker), (403, "refused"), url)
             self.assertIn(b"not allowed", body, url)
