@@ -86,6 +86,14 @@ void ConnectionPool::Run() {
       std::unique_lock<std::mutex> g(lock_);
       wake_.wait_for(g, std::chrono::seconds(1),
                      [&] { return !doomed_.empty() || (refill_ && spares_.size() < kSpares); });
+      // Spares left unused for a while are closed, and none are made again
+      // until the next request: an idle proxy holds no connections.
+      ULONGLONG now = GetTickCount64();
+      while (!spares_.empty() && now - spares_.front().second >= kMaxSpareAgeMs) {
+        doomed_.push_back(std::move(spares_.front().first));
+        spares_.pop_front();
+        refill_ = false;
+      }
       doomed.swap(doomed_);
       refill = refill_ && spares_.size() < kSpares;
     }
