@@ -223,7 +223,7 @@ curl_setopt_array($ch, [
     CURLOPT_HEADER => false,
     CURLOPT_HTTPHEADER => $sendHeaders,
     CURLOPT_CONNECTTIMEOUT => $CORVALEN_CONNECT_TIMEOUT,
-    CURLOPT_BUFFERSIZE => 524288,
+    CURLOPT_BUFFERSIZE => 1048576,
     CURLOPT_TCP_NODELAY => true,
     CURLOPT_ENCODING => null,  // bodies pass as the target sent them
 ]);
