@@ -37,6 +37,37 @@ function cfp_answer(int $status, string $marker, string $text): void {
 function cfp_refuse(string $why): void { cfp_answer(403, 'refused', 'refused: ' . $why); }
 function cfp_error(string $why): void { cfp_answer(502, 'error', 'error: ' . $why); }
 
+// The system's CA bundle with the extra one behind it, as one file in the
+// temporary folder (curl takes a single bundle, and naming only the extra one
+// would stop trusting the system's CAs). The name comes from both files'
+// paths, sizes and times, so the file is written once per change.
+function cfp_ca_bundle(string $extra): string {
+    $system = '';
+    $candidates = [(string)ini_get('curl.cainfo'), (string)ini_get('openssl.cafile')];
+    if (function_exists('openssl_get_cert_locations')) {
+        $candidates[] = (string)(openssl_get_cert_locations()['default_cert_file'] ?? '');
+    }
+    $candidates[] = '/etc/ssl/certs/ca-certificates.crt';
+    foreach ($candidates as $c) {
+        if ($c !== '' && is_file($c) && is_readable($c)) { $system = $c; break; }
+    }
+    $stamp = [$extra, @filesize($extra), @filemtime($extra), $system,
+              $system !== '' ? @filesize($system) : 0, $system !== '' ? @filemtime($system) : 0];
+    $path = sys_get_temp_dir() . DIRECTORY_SEPARATOR . 'corvalen-ca-' . sha1(implode('|', $stamp)) . '.pem';
+    if (is_file($path)) return $path;
+    $more = @file_get_contents($extra);
+    if ($more === false || strpos($more, '-----BEGIN CERTIFICATE-----') === false) {
+        cfp_error('CORVALEN_FETCH_CAFILE does not name a readable PEM bundle');
+    }
+    $all = ($system !== '' ? (string)@file_get_contents($system) : '') . "\n" . $more . "\n";
+    $tmp = $path . '.' . getmypid() . '.tmp';
+    if (@file_put_contents($tmp, $all) !== strlen($all) || !@rename($tmp, $path)) {
+        @unlink($tmp);
+        cfp_error('cannot write the combined CA bundle in ' . sys_get_temp_dir());
+    }
+    return $path;
+}
+
 // ---- anything but an envelope: a short sign of life
 $method = $_SERVER['REQUEST_METHOD'] ?? 'GET';
 $type = strtolower(trim(explode(';', $_SERVER['CONTENT_TYPE'] ?? '')[0]));
@@ -229,8 +260,12 @@ curl_setopt_array($ch, [
 ]);
 if (defined('CURLOPT_PROTOCOLS')) curl_setopt($ch, CURLOPT_PROTOCOLS, CURLPROTO_HTTP | CURLPROTO_HTTPS);
 if ($resolve) curl_setopt($ch, CURLOPT_RESOLVE, $resolve);
-$ca = getenv('CORVALEN_FETCH_CAFILE');
-if ($ca !== false && $ca !== '') curl_setopt($ch, CURLOPT_CAINFO, $ca);
+// The target's certificate is always checked, against the system's CAs and,
+// when CORVALEN_FETCH_CAFILE names a PEM bundle, its CAs as well.
+curl_setopt($ch, CURLOPT_SSL_VERIFYPEER, true);
+curl_setopt($ch, CURLOPT_SSL_VERIFYHOST, 2);
+$extraCa = getenv('CORVALEN_FETCH_CAFILE');
+if ($extraCa !== false && $extraCa !== '') curl_setopt($ch, CURLOPT_CAINFO, cfp_ca_bundle($extraCa));
 
 $body = null;
 if ($reqMethod === 'HEAD') {

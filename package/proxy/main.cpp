@@ -14,6 +14,7 @@
 #include "package/proxy/relay.h"
 #include "package/proxy/session_win.h"
 #include "package/proxy/upstream.h"
+#include "package/proxy/tls/proxy_tls_win.h"
 
 namespace {
 
@@ -43,6 +44,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   static tunnel::SessionSettings settings;
   settings.config = LoadConfig(folder + "\\proxy.ini");
   if (!settings.config.enable) return 0;
+  // The local CA for HTTPS: made on first use, then kept in the user's
+  // application-data folder. Without it plain HTTP still works.
+  static std::unique_ptr<tunnel::ProxyTls> tls = tunnel::StartProxyTls(folder);
+  settings.tls = tls.get();
 
   WSADATA wsa;
   if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 1;

@@ -15,6 +15,8 @@
 #include "package/proxy/net_win.h"
 #include "package/proxy/relay.h"
 #include "package/proxy/upstream.h"
+#include "package/proxy/tls/https_requests.h"
+#include "package/proxy/tls/tls_client_stream_win.h"
 
 namespace tunnel {
 namespace {
@@ -174,16 +176,33 @@ class Session {
     bool wantsClose = ClientWantsClose(req);
 
     if (EqualsNoCase(req.method, "CONNECT")) {
-      return SendPage(501, "Not Implemented", "HTTPS not supported yet",
-                      "This proxy does not tunnel HTTPS (CONNECT) yet; only http:// addresses work through it.",
+      if (framing.kind != BodyKind::kNone)
+        return SendPage(400, "Bad Request", "Bad Request", "a CONNECT request carries no body", true);
+      return OpenTunnel(req);
+    }
+    // A protocol switch needs a two-way byte stream to the target, which a
+    // fetch server answering one request at a time cannot give.
+    if (const std::string* upgrade = FindHeader(req.headers, "upgrade")) {
+      return SendPage(501, "Not Implemented", "Protocol upgrade not supported",
+                      "This proxy passes every request through a fetch server, one request at a time; WebSocket "
+                      "and other protocol upgrades (Upgrade: " + *upgrade + ") cannot pass through it.",
                       true);
     }
-    UrlParts url;
-    if (!ParseAbsoluteUrl(req.target, url)) {
-      std::string why = req.target.empty() || req.target[0] == '/'
-                            ? "This is a proxy: set 127.0.0.1 as the browser's HTTP proxy and request full URLs."
-                            : "The request target is not an absolute http:// URL.";
-      return SendPage(400, "Bad Request", "Bad Request", why, true);
+    std::string targetUrl;
+    if (!tunnelHost_.empty()) {
+      if (!TunnelRequestUrl(req.target, tunnelHost_, tunnelPort_, targetUrl, error))
+        return SendPage(400, "Bad Request", "Bad Request", error, true);
+    } else {
+      LocalPage local = FindLocalPage(req.target, settings_.config.listenIp, settings_.config.listenPort);
+      if (local != LocalPage::kNone) return ServeLocalPage(local, req, wantsClose || framing.kind != BodyKind::kNone);
+      UrlParts url;
+      if (!ParseAbsoluteUrl(req.target, url)) {
+        std::string why = req.target.empty() || req.target[0] == '/'
+                              ? "This is a proxy: set 127.0.0.1 as the browser's HTTP proxy and request full URLs."
+                              : "The request target is not an absolute http:// URL.";
+        return SendPage(400, "Bad Request", "Bad Request", why, true);
+      }
+      targetUrl = req.target;
     }
     if (const std::string* expect = FindHeader(req.headers, "expect")) {
       if (!EqualsNoCase(TrimOws(*expect), "100-continue"))
@@ -223,7 +242,7 @@ class Session {
 
     FetchRequest fr;
     fr.method = req.method;
-    fr.url = req.target;
+    fr.url = targetUrl;
     fr.time = static_cast<int64_t>(std::time(nullptr));
     unsigned char nonce[16];
     if (!RandomBytes(nonce, sizeof nonce))
@@ -412,7 +431,66 @@ class Session {
     return Next::kContinue;
   }
 
+  // CONNECT: 200, then TLS towards the browser with a certificate for the
+  // host from the local CA; the requests inside are served like plain ones,
+  // with https:// URLs.
+  Next OpenTunnel(const RequestHead& req) {
+    if (!tunnelHost_.empty()) return SendPage(400, "Bad Request", "Bad Request", "CONNECT inside a tunnel", true);
+    std::string host, error;
+    uint16_t port = 0;
+    if (!ParseConnectTarget(req.target, host, port))
+      return SendPage(400, "Bad Request", "Bad Request", "CONNECT needs host:port, not \"" + req.target + "\"", true);
+    const ProxyTls* tls = settings_.tls;
+    if (!tls || !tls->sites) {
+      return SendPage(502, "Bad Gateway", "HTTPS unavailable",
+                      "the proxy has no local certificate authority: " + (tls ? tls->problem : std::string("none")),
+                      true);
+    }
+    std::shared_ptr<const SiteCert> cert = tls->sites->Get(host, error);
+    if (!cert) return SendPage(400, "Bad Request", "Bad Request", error, true);
+    static const char kEstablished[] = "HTTP/1.1 200 Connection established\r\n\r\n";
+    if (!client_->Send(kEstablished, sizeof kEstablished - 1)) return Next::kClose;
+    // Whatever the browser sent behind the CONNECT head is the start of TLS.
+    auto stream = std::make_unique<TlsClientStream>(std::move(client_), std::string(buf_.get() + start_, end_ - start_));
+    start_ = end_ = 0;
+    TlsAccept accepted = stream->Accept(cert);
+    if (accepted != TlsAccept::kOk) {
+      client_ = stream->ReleasePlain();
+      if (accepted == TlsAccept::kNotTls) {
+        SendPage(400, "Bad Request", "Only HTTPS can pass through CONNECT",
+                 "This proxy passes every request through a fetch server, so after CONNECT it takes only TLS "
+                 "(https://). Other protocols, such as plain WebSocket (ws://), cannot pass through it.",
+                 true);
+      }
+      return Next::kClose;  // otherwise the browser refused the certificate, or left
+    }
+    client_ = std::move(stream);
+    tunnelHost_ = host;
+    tunnelPort_ = port;
+    return Next::kContinue;
+  }
+
+  // The local CA's certificate and the page on trusting it.
+  Next ServeLocalPage(LocalPage page, const RequestHead& req, bool close) {
+    bool head = EqualsNoCase(req.method, "HEAD");
+    if (!head && !EqualsNoCase(req.method, "GET"))
+      return SendPage(405, "Method Not Allowed", "Method Not Allowed", "only GET and HEAD", true);
+    const ProxyTls* tls = settings_.tls;
+    if (!tls || !tls->ca) {
+      return SendPage(503, "Service Unavailable", "No local certificate authority",
+                      tls ? tls->problem : std::string("none"), close);
+    }
+    std::string listen = settings_.config.listenIp + ":" + std::to_string(settings_.config.listenPort);
+    std::string response = page == LocalPage::kCaCert
+                               ? CaCertResponse(tls->ca->CertPem(), head, close)
+                               : CaHelpResponse(listen, tls->ca->Fingerprint(), tls->caFolder, head, close);
+    if (!client_->Send(response.data(), response.size())) return Next::kClose;
+    return close ? Next::kClose : Next::kContinue;
+  }
+
   std::unique_ptr<ClientStream> client_;
+  std::string tunnelHost_;  // set once CONNECT has brought up TLS
+  uint16_t tunnelPort_ = 0;
   const SessionSettings& settings_;
   std::unique_ptr<Upstream> upstream_;
   std::unique_ptr<char[]> buf_;

@@ -145,8 +145,10 @@ class Stack:
         self.http = self.add_target(Target())
 
         self.php_port = free_port()
+        self.php_tmp = os.path.join(tmp, "php-tmp")
+        os.makedirs(self.php_tmp)
         env = dict(os.environ, PHP_CLI_SERVER_WORKERS=str(workers), CORVALEN_FETCH_ALLOW_PRIVATE="1",
-                   CORVALEN_FETCH_CAFILE=self.ca_test)
+                   CORVALEN_FETCH_CAFILE=self.ca_test, TMPDIR=self.php_tmp)
         env.pop("CORVALEN_FETCH_PASSWORD", None)
         self.php = self.spawn(["php", "-d", "output_buffering=0", "-S", "127.0.0.1:%d" % self.php_port,
                                "-t", os.path.join(ROOT, "fetchserver")], env)

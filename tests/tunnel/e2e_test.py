@@ -432,9 +432,13 @@ class RefusesBadRequests(unittest.TestCase):
             self.assertEqual(data.count(b"HTTP/1.1 "), 1, name)  # nothing after the refusal is served
             self.assertNotIn(b"Set-Cookie", data, name)
 
-    def test_connect_gets_501(self):
-        data, closed = th.raw_exchange(proxy_port(), b"CONNECT example.com:443 HTTP/1.1\r\nHost: example.com:443\r\n\r\n")
-        self.assertTrue(data.startswith(b"HTTP/1.1 501 "), data[:100])
+    def test_connect_then_plain_text_gets_400(self):
+        # CONNECT opens TLS (tests/tls cover HTTPS); anything but TLS after it
+        # gets a clear page and a closed connection.
+        data, closed = th.raw_exchange(proxy_port(), b"CONNECT example.com:443 HTTP/1.1\r\nHost: example.com:443\r\n\r\n"
+                                                     b"GET / HTTP/1.1\r\nHost: example.com\r\n\r\n")
+        self.assertTrue(data.startswith(b"HTTP/1.1 200 "), data[:100])
+        self.assertIn(b"\r\n\r\nHTTP/1.1 400 ", data)
         self.assertIn(b"HTTPS", data)
         self.assertTrue(closed)
 
