@@ -9,7 +9,8 @@ Four paths to one Python target server, measured side by side in one run:
 For each: MB/s for a 64 MB body (curl), median and 95th percentile of 500
 small GETs on one kept-alive client connection (Python client), failures.
 Also the proxy's peak resident memory (VmHWM of its Wine process) while it
-streams 256 MB.
+streams 256 MB. Then the HTTPS lines of tests/tls/https_bench.py (--no-https
+leaves them out).
 
 Usage (after a build): tools/bench_tunnel.py  [--proxy build/windows/package/proxy/python27.exe]
 Wine: run after `source tools/wine-env.sh && wine_up`, or let the script call it.
@@ -126,6 +127,7 @@ def main():
     ap.add_argument("--stream", type=int, default=256 << 20)
     ap.add_argument("--count", type=int, default=500)
     ap.add_argument("--paths", default="direct,php-hop,tunnel,tinyproxy", help="comma-separated subset")
+    ap.add_argument("--no-https", action="store_true", help="leave out the HTTPS lines (tests/tls/https_bench.py)")
     args = ap.parse_args()
 
     work = tempfile.mkdtemp(prefix="corvalen-bench-")
@@ -206,7 +208,13 @@ def main():
     print("failed requests: %d" % len(FAILURES))
     for f in FAILURES[:10]:
         print("  ", f)
-    return 0 if not FAILURES else 1
+    https_ok = True
+    if not args.no_https:
+        print("\nHTTPS through the tunnel (TLS ended with the local CA), beside the plain tunnel of the same run:")
+        sys.stdout.flush()
+        https_ok = subprocess.run([sys.executable, os.path.join(ROOT, "tests", "tls", "https_bench.py"),
+                                   args.proxy]).returncode == 0
+    return 0 if not FAILURES and https_ok else 1
 
 
 if __name__ == "__main__":
