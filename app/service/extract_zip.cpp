@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-extern "C" {
-#include "iowin32.h"
+// minizip's headers declare C linkage themselves; unzip.h brings zlib.h and
+// ioapi.h, which iowin32.h needs first.
 #include "unzip.h"
-}
+#include "iowin32.h"
 
 namespace {
 

@@ -5,6 +5,8 @@
 #include "common/platform.h"
 #include "common/process_kill.h"
 
+#include <windows.h>
+
 namespace {
 
 // The failed step, after kTunnelFailedText.
@@ -12,6 +14,19 @@ constexpr const char* kFailedWrite = "无法写入服务包";
 constexpr const char* kFailedUnpack = "服务包解压不完整";
 constexpr const char* kFailedConfig = "无法写入配置proxy.ini";
 constexpr const char* kFailedStart = "无法启动corvalen.exe";
+
+// Ending a process is asynchronous: for a moment after StopTunnelProcesses the
+// ended launcher and proxy may still hold their image files. Removal is tried
+// again for a short, bounded time so that the package does not stay behind.
+void RemoveServiceDir(const Text& serviceDir) {
+  constexpr int kAttempts = 20;
+  constexpr DWORD kPauseMs = 100;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    RemoveDirTree(serviceDir);
+    if (GetFileAttributesA(serviceDir.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    Sleep(kPauseMs);
+  }
+}
 
 }  // namespace
 
@@ -24,7 +39,7 @@ void StopTunnelProcesses() {
 
 void CleanUpTunnelService(const AppContext& app) {
   StopTunnelProcesses();
-  RemoveDirTree(app.ServiceDir());
+  RemoveServiceDir(app.ServiceDir());
 }
 
 void DeployTunnelService(AppContext& app) {
@@ -38,7 +53,7 @@ void DeployTunnelService(AppContext& app) {
   const Text serviceDir = app.ServiceDir();
   const Text archivePath = app.programDir + "\\service.zip";
 
-  RemoveDirTree(serviceDir);
+  RemoveServiceDir(serviceDir);
   // Each step runs only when the one before it worked: a package that was not
   // written or unpacked completely is neither configured nor started.
   const char* failed = nullptr;
