@@ -6,9 +6,12 @@
 //   pointprobe control TITLE ID     "x y": the centre of the child control with that id
 //   pointprobe row TITLE ROW        "x y": the centre of a list-view row's first cell
 //   pointprobe selected TITLE       the index of the selected row, -1 when none
+//   pointprobe images               the image names of all running processes, one a line
+// (Wine's own tasklist lists nothing.)
 // Exit code 0 on success, 1 when the window or control is missing, 2 on bad usage.
 #include <windows.h>
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -50,7 +53,22 @@ int RowPoint(HWND list, int row) {
 
 }  // namespace
 
+int Images() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 1;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    char name[MAX_PATH * 3];
+    if (WideCharToMultiByte(CP_UTF8, 0, entry.szExeFile, -1, name, sizeof(name), nullptr, nullptr))
+      std::printf("%s\n", name);
+  }
+  CloseHandle(snapshot);
+  return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 2 && std::wcscmp(argv[1], L"images") == 0) return Images();
   if (argc < 3) return 2;
   HWND top = FindTop(argv[2]);
   if (!top) return 1;

@@ -81,7 +81,7 @@ def point(*args):
     r = subprocess.run(["wine", POINT_PROBE, *map(str, args)], capture_output=True, timeout=30)
     if r.returncode != 0:
         raise AssertionError(f"pointprobe {args} failed with {r.returncode}")
-    return r.stdout.decode().split()
+    return r.stdout.decode("utf-8").split()
 
 
 def click_at(x, y):
@@ -91,8 +91,9 @@ def click_at(x, y):
 
 
 def service_images():
-    tasks = guilib.windows_processes()
-    return "corvalen.exe" in tasks, "python27.exe" in tasks
+    """Whether a corvalen.exe and a python27.exe run in our Wine prefix."""
+    images = [name.lower() for name in point("images")]
+    return "corvalen.exe" in images, "python27.exe" in images
 
 
 class GuiDeployTest(unittest.TestCase):
