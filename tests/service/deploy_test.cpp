@@ -1,5 +1,6 @@
 // "使用" and the window's close on a scripted view, with the real package that
 // the build embeds, unpacked into a temporary ProgramDir under Wine.
+#include "app/service/package_archive.h"
 #include "app/service/tunnel_service.h"
 #include "tests/service/service_test_support.h"
 #include "tests/support/scripted_view.h"
@@ -15,6 +16,7 @@ namespace {
 const Text kLauncherExe = TUNNEL_LAUNCHER_EXE;
 const Text kProxyExe = TUNNEL_PROXY_EXE;
 const Text kAssets = TUNNEL_ASSETS_DIR;
+const Text kPackageZip = TUNNEL_PACKAGE_ZIP;
 
 const Text kAddress = "http://127.0.0.1:18999/fetch/index.php";
 
@@ -92,6 +94,12 @@ class DeployTest : public ::testing::Test {
   ScriptedView view_;
   AppContext app_{view_, programDir_.Path(), "CorvalenProxy.exe"};
 };
+
+TEST(PackageArchiveTest, EmbeddedArchiveIsTheBuiltOneByteForByte) {
+  const Bytes built = ReadWholeFile(kPackageZip);
+  ASSERT_GT(built.size(), 1000u);
+  EXPECT_TRUE(EmbeddedTunnelPackage() == built);
+}
 
 TEST_F(DeployTest, SelectedRowUnpacksConfiguresStartsAndReports) {
   view_.selected = 1;
