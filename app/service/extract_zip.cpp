@@ -105,7 +105,8 @@ bool WriteCurrentEntry(unzFile archive, const Text& path) {
   if (!entry.IsOpen()) return false;
   bool written = false;
   {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle file(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     constexpr unsigned kChunk = 256 * 1024;
     std::unique_ptr<char[]> buffer(new char[kChunk]);

@@ -27,9 +27,7 @@ bool IsDotSegment(const Text& segment) {
 
 }  // namespace
 
-Text FolderWithSeparator(const Text& targetDir) {
-  return EndsWithBackslash(targetDir) ? targetDir : targetDir + "\\";
-}
+Text FolderWithSeparator(const Text& targetDir) { return EndsWithBackslash(targetDir) ? targetDir : targetDir + "\\"; }
 
 Text ZipEntryOutputPath(const Text& targetDir, const Text& entryName) {
   if (entryName.empty()) return {};

@@ -7,7 +7,7 @@ using namespace service_test;
 
 namespace {
 
-const Bytes kGbkFolder = "数据";      // GBK bytes
+const Bytes kGbkFolder = "数据";         // GBK bytes
 const Bytes kGbkFile = "数据/说明.txt";  // a name whose GBK bytes hold no "/"
 
 Bytes Sample(size_t n) {
@@ -153,8 +153,8 @@ TEST(ExtractZipTest, EntriesLeavingTheTargetAreRefusedBeforeAnythingIsWritten) {
     EXPECT_FALSE(Exists(dir / "a\\b\\out\\sub")) << name;
   }
   // The same archive with a well-behaved last entry unpacks.
-  ASSERT_TRUE(
-      WriteWholeFile(dir / "good.zip", ZipBuilder().File("harmless.txt", "h").Folder("sub/").File("sub/x..y", "x").Build()));
+  ASSERT_TRUE(WriteWholeFile(dir / "good.zip",
+                             ZipBuilder().File("harmless.txt", "h").Folder("sub/").File("sub/x..y", "x").Build()));
   EXPECT_EQ(ExtractZip(dir / "good.zip", target), 1);
   EXPECT_EQ(ReadWholeFile(target + "\\sub\\x..y"), "x");
 }

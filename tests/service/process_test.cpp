@@ -81,7 +81,7 @@ TEST_F(ProcessTest, ImageNameMatchIgnoresAsciiCaseOnly) {
     Text image;
     bool ended;
   } cases[] = {
-      {"python27.exe", true}, {"Python27.EXE", true}, {"PYTHON27.exe", true},
+      {"python27.exe", true}, {"Python27.EXE", true},   {"PYTHON27.exe", true},
       {"python27.ex", false}, {"xpython27.exe", false}, {"python28.exe", false},
   };
   for (const Case& c : cases) {

@@ -25,8 +25,8 @@ class TempDir {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     static int serial = 0;
-    path_ = Text(temp) + "corvalen-" + tag + "-" + std::to_string(GetCurrentProcessId()) + "-" +
-            std::to_string(++serial);
+    path_ =
+        Text(temp) + "corvalen-" + tag + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
     RemoveDirTree(path_);
     CreateDirectoryA(path_.c_str(), nullptr);
   }
@@ -61,9 +61,7 @@ inline bool WaitUntil(const std::function<bool()>& predicate, DWORD ms = 10000) 
 // hostile ones included.
 class ZipBuilder {
  public:
-  ZipBuilder& File(const Bytes& name, const Bytes& data, bool deflate = true) {
-    return Add(name, data, deflate, 0x20);
-  }
+  ZipBuilder& File(const Bytes& name, const Bytes& data, bool deflate = true) { return Add(name, data, deflate, 0x20); }
   ZipBuilder& Folder(const Bytes& name) { return Add(name, Bytes(), false, 0x10); }
   // The data of the last entry with one byte changed after its CRC was taken.
   ZipBuilder& CorruptLast() {
@@ -158,8 +156,7 @@ inline Text TestProgramDir() { return GetProgramDir(); }
 // copy opens a hidden top-level window so titled. The process handle, or empty.
 inline KernelHandle StartSleeper(const Text& folder, const Text& image, const std::wstring& title = L"") {
   const Text copy = folder + "\\" + image;
-  if (!Exists(copy) && !CopyFileA((TestProgramDir() + "\\sleeper.exe").c_str(), copy.c_str(), TRUE))
-    return {};
+  if (!Exists(copy) && !CopyFileA((TestProgramDir() + "\\sleeper.exe").c_str(), copy.c_str(), TRUE)) return {};
   std::wstring line = L"\"" + GbkToWide(copy) + L"\"";
   if (!title.empty()) line += L" \"" + title + L"\"";
   STARTUPINFOW startup{};
@@ -167,8 +164,7 @@ inline KernelHandle StartSleeper(const Text& folder, const Text& image, const st
   PROCESS_INFORMATION info{};
   std::vector<wchar_t> buffer(line.begin(), line.end());
   buffer.push_back(0);
-  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-    return {};
+  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return {};
   KernelHandle thread(info.hThread);
   return KernelHandle(info.hProcess);
 }

@@ -51,10 +51,10 @@ TEST(ZipEntryPathTest, NamesThatCouldLeaveTheTargetAreRefused) {
       "f.txt::$DATA",
       Text("a\0b", 3),
       "a\tb",
-      "\x81",          // lead byte without its trail byte
-      "\x81/../x",     // lead byte with an invalid trail byte "/"
+      "\x81",             // lead byte without its trail byte
+      "\x81/../x",        // lead byte with an invalid trail byte "/"
       "\x81\x5C../../x",  // a valid pair (trail byte 0x5C) followed by ".." segments
-      "\x80x",         // not a GBK lead byte
+      "\x80x",            // not a GBK lead byte
       "\xFF\xA1",
       "\xCA\x7F",
   };
