@@ -13,7 +13,9 @@ import tempfile
 
 def main():
     test_exe, wine_run = sys.argv[1], sys.argv[2]
-    folder = tempfile.mkdtemp(prefix="corvalen-readonly-")
+    # Beside the test program, in the build tree: a disk file system, where the
+    # immutable flag works (it does not on tmpfs).
+    folder = tempfile.mkdtemp(prefix="readonly-", dir=os.path.dirname(os.path.abspath(test_exe)))
     immutable = os.geteuid() == 0
     try:
         if immutable:
