@@ -7,7 +7,24 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/build.sh"
 
 source "$root/tools/wine-env.sh"
-trap wine_down EXIT
+
+# The dev content server with the sample channel list, on the address the
+# build was configured with, when that address is a local one.
+content_pid=
+content=$(sed -n 's/^CORVALEN_CONTENT_SERVER:STRING=//p' "$root/build/windows/CMakeCache.txt")
+content_host=${content%%:*}
+content_port=${content#"$content_host"}; content_port=${content_port#:}; content_port=${content_port:-80}
+stop_all() {
+  [ -n "$content_pid" ] && kill "$content_pid" 2>/dev/null
+  wine_down
+}
+trap stop_all EXIT
+if [ "$content_host" = 127.0.0.1 ] || [ "$content_host" = localhost ]; then
+  python3 "$root/tools/content_server.py" --root "$root/tools/content" --host "$content_host" --port "$content_port" &
+  content_pid=$!
+else
+  echo "run: the build uses the content server $content; no local one is started"
+fi
 wine_up
 echo "run: the program runs on DISPLAY=$DISPLAY (look at it with: DISPLAY=$DISPLAY import -window root shot.png)"
 # The program is run from a folder of its own, as a user installs it.

@@ -10,6 +10,7 @@ packages=(
   locales fonts-wqy-microhei
   php-cli php-curl curl python3 tinyproxy-bin wrk
   dpkg-dev
+  openssl
 )
 
 missing=()

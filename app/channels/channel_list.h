@@ -3,4 +3,7 @@
 
 #include "app/shell/app_context.h"
 
+// Empties the table, then fills it from the content server's list.txt.
 void RefreshChannelList(AppContext& app);
+// The same from the list at url.
+void RefreshChannelListFrom(AppContext& app, const Text& url);
