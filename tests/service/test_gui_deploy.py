@@ -4,7 +4,6 @@ the channels from a local content server, a click selects a row, a click on
 request through 127.0.0.1:8088 reaches a local web site via the PHP fetch
 server, and closing the window ends both service processes and removes the
 service folder. Screenshots go to CORVALEN_SHOTS."""
-import functools
 import http.server
 import os
 import shutil
@@ -25,6 +24,7 @@ PROBE = guilib.Probe(os.environ["CORVALEN_WINPROBE"])
 POINT_PROBE = os.environ["CORVALEN_POINTPROBE"]
 CONTENT_SERVER = os.environ["CORVALEN_CONTENT_SERVER"]  # host:port the program was built for
 FETCH_SERVER_DIR = os.environ["CORVALEN_FETCH_SERVER_DIR"]
+CONTENT_SERVER_SCRIPT = os.environ["CORVALEN_CONTENT_SERVER_SCRIPT"]  # the dev content server
 SHOTS = os.environ.get("CORVALEN_SHOTS", "screenshots")
 TITLE = guilib.MAIN_TITLE
 IDC_USE, IDC_STATUS = 1003, 1005
@@ -49,11 +49,6 @@ def wait_port(port, seconds=20, proc=None):
         except OSError:
             time.sleep(0.1)
     return False
-
-
-class QuietHandler(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
 
 
 class TargetHandler(http.server.BaseHTTPRequestHandler):
@@ -132,11 +127,14 @@ class GuiDeployTest(unittest.TestCase):
         with open(os.path.join(content, "corvalen", "list.txt"), "wb") as f:
             f.write("".join(records).encode("gbk"))
         host, _, port = CONTENT_SERVER.partition(":")
-        try:
-            content_server = serve(functools.partial(QuietHandler, directory=content), host, int(port or 80))
-        except OSError as e:
-            self.fail(f"cannot serve the channel list on {CONTENT_SERVER}: {e}")
-        self.cleanups.append(content_server.shutdown)
+        port = int(port or 80)
+        content_server = subprocess.Popen(
+            [sys.executable, CONTENT_SERVER_SCRIPT, "--root", content, "--host", host, "--port", str(port)],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.cleanups.append(lambda: (content_server.terminate(), content_server.wait(10)))
+        # It prints "serving ..." once it listens, and ends without a word when the port is taken.
+        self.assertTrue(content_server.stdout.readline().startswith(b"serving "),
+                        f"cannot serve the channel list on {CONTENT_SERVER}")
 
         proc, folder = guilib.start_program(MAIN_EXE)
         self.cleanups.append(lambda: shutil.rmtree(folder, ignore_errors=True))
