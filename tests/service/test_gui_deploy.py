@@ -7,6 +7,7 @@ service folder. Screenshots go to CORVALEN_SHOTS."""
 import http.server
 import os
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -105,9 +106,14 @@ class GuiDeployTest(unittest.TestCase):
 
     def start_fetch_server(self, port):
         env = dict(os.environ, CORVALEN_FETCH_ALLOW_PRIVATE="1", PHP_CLI_SERVER_WORKERS="4")
+        # php -S forks its workers: a process group of its own, ended as a whole.
         php = subprocess.Popen(["php", "-S", f"127.0.0.1:{port}", "-t", FETCH_SERVER_DIR], env=env,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.cleanups.append(lambda: (php.terminate(), php.wait(10)))
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+
+        def stop():
+            os.killpg(php.pid, signal.SIGTERM)
+            php.wait(10)
+        self.cleanups.append(stop)
         self.assertTrue(wait_port(port, proc=php), "the PHP fetch server did not start")
 
     def test_channels_click_use_browse_and_close(self):
