@@ -181,8 +181,12 @@ class Session {
       return OpenTunnel(req);
     }
     // A protocol switch needs a two-way byte stream to the target, which a
-    // fetch server answering one request at a time cannot give.
-    if (const std::string* upgrade = FindHeader(req.headers, "upgrade")) {
+    // fetch server answering one request at a time cannot give. An offer of
+    // HTTP/2 (h2c) alone is only dropped, like every hop-by-hop field: the
+    // request still gets its HTTP/1.1 answer.
+    std::vector<std::string> upgrades = HeaderTokens(req.headers, "upgrade");
+    bool onlyH2c = std::all_of(upgrades.begin(), upgrades.end(), [](const std::string& t) { return t == "h2c"; });
+    if (const std::string* upgrade = FindHeader(req.headers, "upgrade"); upgrade && !onlyH2c) {
       return SendPage(501, "Not Implemented", "Protocol upgrade not supported",
                       "This proxy passes every request through a fetch server, one request at a time; WebSocket "
                       "and other protocol upgrades (Upgrade: " + *upgrade + ") cannot pass through it.",

@@ -137,6 +137,8 @@ def main():
         got, took = read_until_closed(raw)
         raw.close()
         check(got.startswith(b"HTTP/1.1 501") and took < TIMEOUT, "plain WebSocket upgrade: 501 and closed")
+        r = curl(st, "--http2", "http://127.0.0.1:%d/h2c" % st.http.port)
+        check(r.stdout.startswith(b"http GET /h2c"), "an h2c upgrade offer is dropped and the request answered")
         for bad in (b"CONNECT localhost HTTP/1.1", b"CONNECT bad_host!:443 HTTP/1.1"):
             raw = socket.create_connection(("127.0.0.1", st.port), timeout=TIMEOUT)
             raw.sendall(bad + b"\r\n\r\n")
