@@ -108,16 +108,6 @@ def main():
         check(b"\r\n\r\nHTTP/1.1 502" in r.stdout and b"certificate" in r.stdout.lower() and b"https GET" not in r.stdout,
               "a target with an unknown certificate is refused by the fetch server: %r" % r.stdout[:300])
 
-        # The extra bundle is trusted beside the system's CAs, not instead.
-        bundles = [f for f in os.listdir(st.php_tmp) if f.startswith("corvalen-ca-") and f.endswith(".pem")]
-        check(len(bundles) == 1, "the fetch server made one combined CA bundle: %s" % bundles)
-        combined = open(os.path.join(st.php_tmp, bundles[0]), "rb").read()
-        check(open(st.ca_test, "rb").read().strip() in combined, "the combined bundle holds the extra CA")
-        system = "/etc/ssl/certs/ca-certificates.crt"
-        if os.path.exists(system):
-            first_system = open(system, "rb").read().split(b"-----END CERTIFICATE-----")[0]
-            check(first_system in combined, "the extra CA bundle is trusted in addition to the system's CAs")
-
         # Things that cannot pass: a clear answer and a closed connection.
         s = tunnel(st.port, "localhost", t, st.local_ca)
         s.sendall(b"GET /ws HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
