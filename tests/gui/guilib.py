@@ -92,3 +92,19 @@ def xdotool_key_to_window(title, key):
     subprocess.run(["xdotool", "windowfocus", "--sync", wid], timeout=10)
     subprocess.run(["xdotool", "key", "--window", wid, key], timeout=10)
     return True
+
+
+def start_on_fixed_port(args, ready=("serving", "port="), seconds=60, **popen_kwargs):
+    """Starts a server whose port is fixed by the build (the content server's),
+    retrying while an earlier test or run still holds that port. The server
+    prints a line beginning with one of `ready` once it listens and ends
+    silently when the port is taken. Returns the running process."""
+    deadline = time.time() + seconds
+    while True:
+        proc = subprocess.Popen(args, stdout=subprocess.PIPE, text=True, **popen_kwargs)
+        if proc.stdout.readline().startswith(tuple(ready)):
+            return proc
+        proc.wait(timeout=10)
+        if time.time() > deadline:
+            raise AssertionError("%s could not start: its port stays busy" % os.path.basename(args[1]))
+        time.sleep(0.5)

@@ -22,6 +22,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
 import publish  # noqa: E402
 
+sys.path.insert(0, os.path.join(HERE, "..", "gui"))
+import guilib  # noqa: E402
+
 MAIN_TITLE = "Corvalen代理切换程序 Ver.20231024"
 OFFER = "程序有更新，是否更新主程序？"
 LATEST = "当前版本已经最新！"
@@ -95,16 +98,8 @@ class Server:
         else:
             args = [sys.executable, os.path.join(HERE, "..", "..", "tools", "content_server.py"), "--root", root,
                     "--port", str(port)]
-        deadline = time.time() + 30
-        while True:  # the fixed port may still be held by an earlier run for a moment
-            self.proc = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                         stderr=subprocess.DEVNULL, text=True)
-            if self.proc.stdout.readline().startswith(("port=", "serving")):
-                return
-            self.proc.wait()
-            if time.time() > deadline:
-                raise Failure("content server port %d stays busy" % port)
-            time.sleep(0.5)
+        # The fixed port may still be held by an earlier run for a moment.
+        self.proc = guilib.start_on_fixed_port(args, seconds=30, stdin=subprocess.PIPE, stderr=subprocess.DEVNULL)
 
     def stop(self):
         self.proc.stdin.close()
