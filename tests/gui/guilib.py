@@ -16,12 +16,17 @@ class Probe:
     def __init__(self, probe_exe):
         self.exe = probe_exe
 
-    def run(self, *args, timeout=30):
-        r = subprocess.run(["wine", self.exe, *map(str, args)], capture_output=True, timeout=timeout)
-        return r.returncode, r.stdout.decode("utf-8", "replace")
+    def run(self, *args, timeout=90):
+        # Output through a file, not a pipe: a Wine helper process started
+        # meanwhile may inherit a pipe and hold it open long after the probe ended.
+        with tempfile.TemporaryFile() as out:
+            r = subprocess.run(["wine", self.exe, *map(str, args)], stdout=out, stderr=subprocess.DEVNULL,
+                               timeout=timeout)
+            out.seek(0)
+            return r.returncode, out.read().decode("utf-8", "replace")
 
-    def must(self, *args):
-        code, out = self.run(*args)
+    def must(self, *args, timeout=90):
+        code, out = self.run(*args, timeout=timeout)
         if code != 0:
             raise AssertionError(f"winprobe {' '.join(map(str, args))} failed with {code}")
         return out
@@ -65,12 +70,6 @@ def wait_exit(proc, seconds=30):
         return True
     except subprocess.TimeoutExpired:
         return False
-
-
-def windows_processes():
-    """Image names of the processes running in our Wine prefix."""
-    r = subprocess.run(["wine", "tasklist"], capture_output=True, timeout=30)
-    return r.stdout.decode("utf-8", "replace").lower()
 
 
 def wait_until(predicate, seconds=20, step=0.2):

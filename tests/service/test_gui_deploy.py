@@ -22,7 +22,6 @@ import guilib  # noqa: E402
 
 MAIN_EXE = os.environ["CORVALEN_MAIN_EXE"]
 PROBE = guilib.Probe(os.environ["CORVALEN_WINPROBE"])
-POINT_PROBE = os.environ["CORVALEN_POINTPROBE"]
 CONTENT_SERVER = os.environ["CORVALEN_CONTENT_SERVER"]  # host:port the program was built for
 FETCH_SERVER_DIR = os.environ["CORVALEN_FETCH_SERVER_DIR"]
 CONTENT_SERVER_SCRIPT = os.environ["CORVALEN_CONTENT_SERVER_SCRIPT"]  # the dev content server
@@ -74,10 +73,7 @@ def serve(handler, host, port):
 
 
 def point(*args):
-    r = subprocess.run(["wine", POINT_PROBE, *map(str, args)], capture_output=True, timeout=30)
-    if r.returncode != 0:
-        raise AssertionError(f"pointprobe {args} failed with {r.returncode}")
-    return r.stdout.decode("utf-8").split()
+    return PROBE.must(*args).split()
 
 
 def click_at(x, y):
