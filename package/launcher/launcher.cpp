@@ -5,7 +5,7 @@
 // the proxy keeps ending (RestartPolicy) the launcher ends too. The main program
 // ends both by image name.
 #include "common/handles.h"
-#include "common/module_path.h"
+#include "common/platform.h"
 #include "package/launcher/restart_policy.h"
 
 #include <windows.h>
@@ -13,16 +13,6 @@
 #include <vector>
 
 namespace {
-
-Text OwnFolder() {
-  std::vector<char> buffer(MAX_PATH);
-  for (;;) {
-    DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0) return {};
-    if (n < buffer.size()) return SplitModulePath(Text(buffer.data(), n)).dir;
-    buffer.resize(buffer.size() * 2);
-  }
-}
 
 // The proxy's process, started hidden in folder; empty when it could not start.
 KernelHandle StartProxy(const Text& folder) {
@@ -45,7 +35,7 @@ KernelHandle StartProxy(const Text& folder) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  const Text folder = OwnFolder();
+  const Text folder = GetProgramDir();
   if (folder.empty()) return 1;
   RestartPolicy policy;
   for (;;) {

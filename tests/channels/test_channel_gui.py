@@ -45,18 +45,9 @@ class ContentServer:
 
     def __init__(self, root, host, port, seconds=60):
         # Another run may hold the port for a while: wait for it, bounded.
-        deadline = time.time() + seconds
-        while True:
-            self.proc = subprocess.Popen(
-                [sys.executable, CONTENT_SERVER, "--root", root, "--host", host, "--port", str(port), "--verbose"],
-                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-            if self.proc.stdout.readline().startswith("serving "):
-                break
-            self.proc.wait(timeout=10)
-            if time.time() > deadline:
-                raise AssertionError("content server could not start on %s:%d: %s"
-                                     % (host, port, self.proc.stderr.read()))
-            time.sleep(1)
+        self.proc = guilib.start_on_fixed_port(
+            [sys.executable, CONTENT_SERVER, "--root", root, "--host", host, "--port", str(port), "--verbose"],
+            seconds=seconds, stderr=subprocess.PIPE)
         self.list_requests = 0
         self.reader = threading.Thread(target=self._read_log, daemon=True)
         self.reader.start()

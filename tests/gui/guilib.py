@@ -16,12 +16,17 @@ class Probe:
     def __init__(self, probe_exe):
         self.exe = probe_exe
 
-    def run(self, *args, timeout=30):
-        r = subprocess.run(["wine", self.exe, *map(str, args)], capture_output=True, timeout=timeout)
-        return r.returncode, r.stdout.decode("utf-8", "replace")
+    def run(self, *args, timeout=90):
+        # Output through a file, not a pipe: a Wine helper process started
+        # meanwhile may inherit a pipe and hold it open long after the probe ended.
+        with tempfile.TemporaryFile() as out:
+            r = subprocess.run(["wine", self.exe, *map(str, args)], stdout=out, stderr=subprocess.DEVNULL,
+                               timeout=timeout)
+            out.seek(0)
+            return r.returncode, out.read().decode("utf-8", "replace")
 
-    def must(self, *args):
-        code, out = self.run(*args)
+    def must(self, *args, timeout=90):
+        code, out = self.run(*args, timeout=timeout)
         if code != 0:
             raise AssertionError(f"winprobe {' '.join(map(str, args))} failed with {code}")
         return out
@@ -67,12 +72,6 @@ def wait_exit(proc, seconds=30):
         return False
 
 
-def windows_processes():
-    """Image names of the processes running in our Wine prefix."""
-    r = subprocess.run(["wine", "tasklist"], capture_output=True, timeout=30)
-    return r.stdout.decode("utf-8", "replace").lower()
-
-
 def wait_until(predicate, seconds=20, step=0.2):
     deadline = time.time() + seconds
     while time.time() < deadline:
@@ -92,3 +91,19 @@ def xdotool_key_to_window(title, key):
     subprocess.run(["xdotool", "windowfocus", "--sync", wid], timeout=10)
     subprocess.run(["xdotool", "key", "--window", wid, key], timeout=10)
     return True
+
+
+def start_on_fixed_port(args, ready=("serving", "port="), seconds=60, **popen_kwargs):
+    """Starts a server whose port is fixed by the build (the content server's),
+    retrying while an earlier test or run still holds that port. The server
+    prints a line beginning with one of `ready` once it listens and ends
+    silently when the port is taken. Returns the running process."""
+    deadline = time.time() + seconds
+    while True:
+        proc = subprocess.Popen(args, stdout=subprocess.PIPE, text=True, **popen_kwargs)
+        if proc.stdout.readline().startswith(tuple(ready)):
+            return proc
+        proc.wait(timeout=10)
+        if time.time() > deadline:
+            raise AssertionError("%s could not start: its port stays busy" % os.path.basename(args[1]))
+        time.sleep(0.5)

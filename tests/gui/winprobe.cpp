@@ -10,12 +10,26 @@
 //   winprobe click TITLE CAPTION        posts BM_CLICK to the child button with that caption
 //   winprobe text TITLE ID              the text of the child control with that id
 //   winprobe box CAPTION                the text of a message box with that caption
-//   winprobe answer CAPTION BUTTON      presses a button of a message box (ok, cancel, yes, no)
+//   winprobe answer CAPTION BUTTON [MS] waits for a message box, prints "text=T" and presses a
+//                                       button (ok, cancel, yes, no)
 //   winprobe key TITLE esc|enter        brings the window forward and types the key
 //   winprobe wait TITLE SECONDS         waits until a window with that title exists
 //   winprobe pid TITLE                  process id owning the window
+//   winprobe wait-window TITLE MS [NOTPID]  a window titled TITLE of a process other than NOTPID:
+//                                       "pid=N path=P"
+//   winprobe wait-gone TITLE MS         until no window is titled TITLE
+//   winprobe wait-class CLASS MS        a visible top-level window of CLASS:
+//                                       "pid=N x y w h caption=LENGTH style=HEX progress=POSITION"
+//   winprobe close TITLE                posts WM_CLOSE
+//   winprobe control TITLE ID           "x y": screen point at the centre of a child control
+//   winprobe row TITLE ROW              "x y": screen point at the centre of a list-view row's first cell
+//   winprobe selected TITLE             index of the list view's selected row, -1 when none
+//   winprobe images                     image names of all running processes, one a line
+//                                       (Wine's own tasklist lists nothing)
+//   winprobe sleep MS                   does nothing for MS (a stand-in process)
 #include <windows.h>
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -169,12 +183,150 @@ int PressKey(HWND top, const std::wstring& key) {
   return SendInput(2, input, sizeof(INPUT)) == 2 ? 0 : 1;
 }
 
-int Answer(const std::wstring& caption, const std::wstring& button) {
-  HWND box = FindTopLevel(caption, L"#32770");
-  if (!box) return 1;
-  int id = button == L"ok" ? IDOK : button == L"cancel" ? IDCANCEL : button == L"yes" ? IDYES : button == L"no" ? IDNO : 0;
+template <typename Find>
+HWND WaitFor(Find find, int ms) {
+  const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(ms);
+  for (;;) {
+    if (HWND w = find()) return w;
+    if (GetTickCount64() >= until) return nullptr;
+    Sleep(50);
+  }
+}
+
+BOOL CALLBACK LongestStatic(HWND child, LPARAM param) {
+  wchar_t cls[64] = {};
+  GetClassNameW(child, cls, 64);
+  if (lstrcmpiW(cls, L"Static") == 0) {
+    auto* best = reinterpret_cast<std::wstring*>(param);
+    std::wstring t = WindowText(child);
+    if (t.size() > best->size()) *best = t;
+  }
+  return TRUE;
+}
+
+int Answer(const std::wstring& caption, const std::wstring& button, int ms) {
+  const int id = button == L"ok" ? IDOK : button == L"cancel" ? IDCANCEL : button == L"yes" ? IDYES
+               : button == L"no" ? IDNO : 0;
   if (!id) return 2;
-  PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
+  HWND box = WaitFor([&] { return FindWindowW(L"#32770", caption.c_str()); }, ms);
+  if (!box) return 1;
+  // The box may be found before its text and buttons are in place.
+  std::wstring text;
+  for (int tries = 0; tries < 100; ++tries) {
+    text.clear();
+    EnumChildWindows(box, LongestStatic, reinterpret_cast<LPARAM>(&text));
+    if (!text.empty() && GetDlgItem(box, id) && IsWindowVisible(box)) break;
+    Sleep(50);
+  }
+  Print("text=" + Utf8(text));
+  HWND pressed = GetDlgItem(box, id);
+  if (!pressed) return 1;
+  PostMessageW(pressed, BM_CLICK, 0, 0);
+  return 0;
+}
+
+std::wstring ProcessPath(DWORD pid) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!process) return L"";
+  wchar_t buffer[MAX_PATH * 2] = {};
+  DWORD size = MAX_PATH * 2;
+  if (!QueryFullProcessImageNameW(process, 0, buffer, &size)) size = 0;
+  CloseHandle(process);
+  return std::wstring(buffer, size);
+}
+
+struct TitleSearch {
+  std::wstring title;
+  DWORD notPid = 0;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND w, LPARAM param) {
+  auto* search = reinterpret_cast<TitleSearch*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (pid != search->notPid && WindowText(w) == search->title) {
+    search->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND FindTitled(const std::wstring& title, DWORD notPid) {
+  TitleSearch search{title, notPid};
+  EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+DWORD OwnerPid(HWND w) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  return pid;
+}
+
+int WaitWindow(const std::wstring& title, int ms, DWORD notPid) {
+  HWND w = WaitFor([&] { return FindTitled(title, notPid); }, ms);
+  if (!w) return 1;
+  Print("pid=" + std::to_string(OwnerPid(w)) + " path=" + Utf8(ProcessPath(OwnerPid(w))));
+  return 0;
+}
+
+int WaitClass(const std::wstring& cls, int ms) {
+  HWND w = WaitFor(
+      [&]() -> HWND {
+        HWND found = FindWindowW(cls.c_str(), nullptr);
+        return found && IsWindowVisible(found) ? found : nullptr;
+      },
+      ms);
+  if (!w) return 1;
+  RECT r{};
+  GetWindowRect(w, &r);
+  HWND bar = FindWindowExW(w, nullptr, L"msctls_progress32", nullptr);
+  const long position = bar ? static_cast<long>(SendMessageW(bar, PBM_GETPOS, 0, 0)) : -1;
+  char line[256];
+  std::snprintf(line, sizeof(line), "pid=%lu %ld %ld %ld %ld caption=%d style=%lx progress=%ld", OwnerPid(w), r.left,
+                r.top, r.right - r.left, r.bottom - r.top, GetWindowTextLengthW(w),
+                static_cast<unsigned long>(GetWindowLongW(w, GWL_STYLE)), position);
+  Print(line);
+  return 0;
+}
+
+int PrintPoint(HWND window, POINT p) {
+  if (!ClientToScreen(window, &p)) return 1;
+  Print(std::to_string(p.x) + " " + std::to_string(p.y));
+  return 0;
+}
+
+// LVM_GETITEMRECT carries a RECT pointer: the RECT must live in the list view's process.
+int RowPoint(HWND top, int row) {
+  HWND list = FindListView(top);
+  if (!list) return 1;
+  RemoteBuffer remote(list, sizeof(RECT));
+  if (!remote.Ok()) return 1;
+  RECT box{LVIR_LABEL, 0, 0, 0};
+  remote.Write(0, &box, sizeof(box));
+  if (!SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(remote.Address())) ||
+      !remote.Read(0, &box, sizeof(box)))
+    return 1;
+  return PrintPoint(list, POINT{(box.left + box.right) / 2, (box.top + box.bottom) / 2});
+}
+
+int ControlPoint(HWND top, int id) {
+  HWND child = GetDlgItem(top, id);
+  if (!child) return 1;
+  RECT r;
+  GetClientRect(child, &r);
+  return PrintPoint(child, POINT{r.right / 2, r.bottom / 2});
+}
+
+int Images() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 1;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    Print(Utf8(entry.szExeFile));
+  CloseHandle(snapshot);
   return 0;
 }
 
@@ -182,9 +334,19 @@ int Answer(const std::wstring& caption, const std::wstring& button) {
 
 int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);  // plain LF line ends for the Linux side
+  if (argc == 2 && std::wstring(argv[1]) == L"images") return Images();
   if (argc < 3) return 2;
   std::wstring verb = argv[1], title = argv[2];
-  if (verb == L"answer") return argc > 3 ? Answer(title, argv[3]) : 2;
+  if (verb == L"answer") return argc > 3 ? Answer(title, argv[3], argc > 4 ? _wtoi(argv[4]) : 30000) : 2;
+  if (verb == L"sleep") {
+    Sleep(static_cast<DWORD>(_wtoi(argv[2])));
+    return 0;
+  }
+  if (verb == L"wait-window" && argc > 3) return WaitWindow(title, _wtoi(argv[3]), argc > 4 ? _wtoi(argv[4]) : 0);
+  if (verb == L"wait-gone" && argc > 3)
+    return WaitFor([&]() -> HWND { return FindTitled(title, 0) ? nullptr : GetDesktopWindow(); }, _wtoi(argv[3])) ? 0
+                                                                                                                  : 1;
+  if (verb == L"wait-class" && argc > 3) return WaitClass(title, _wtoi(argv[3]));
   if (verb == L"box") {
     HWND box = FindTopLevel(title, L"#32770");
     if (!box) return 1;
@@ -231,5 +393,14 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (verb == L"key") return argc > 3 ? PressKey(top, argv[3]) : 2;
+  if (verb == L"close") return PostMessageW(top, WM_CLOSE, 0, 0) ? 0 : 1;
+  if (verb == L"control") return argc > 3 ? ControlPoint(top, _wtoi(argv[3])) : 2;
+  if (verb == L"row") return argc > 3 ? RowPoint(top, _wtoi(argv[3])) : 2;
+  if (verb == L"selected") {
+    HWND list = FindListView(top);
+    if (!list) return 1;
+    Print(std::to_string(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED)));
+    return 0;
+  }
   return 2;
 }

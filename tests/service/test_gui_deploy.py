@@ -22,7 +22,6 @@ import guilib  # noqa: E402
 
 MAIN_EXE = os.environ["CORVALEN_MAIN_EXE"]
 PROBE = guilib.Probe(os.environ["CORVALEN_WINPROBE"])
-POINT_PROBE = os.environ["CORVALEN_POINTPROBE"]
 CONTENT_SERVER = os.environ["CORVALEN_CONTENT_SERVER"]  # host:port the program was built for
 FETCH_SERVER_DIR = os.environ["CORVALEN_FETCH_SERVER_DIR"]
 CONTENT_SERVER_SCRIPT = os.environ["CORVALEN_CONTENT_SERVER_SCRIPT"]  # the dev content server
@@ -74,10 +73,7 @@ def serve(handler, host, port):
 
 
 def point(*args):
-    r = subprocess.run(["wine", POINT_PROBE, *map(str, args)], capture_output=True, timeout=30)
-    if r.returncode != 0:
-        raise AssertionError(f"pointprobe {args} failed with {r.returncode}")
-    return r.stdout.decode("utf-8").split()
+    return PROBE.must(*args).split()
 
 
 def click_at(x, y):
@@ -134,13 +130,10 @@ class GuiDeployTest(unittest.TestCase):
             f.write("".join(records).encode("gbk"))
         host, _, port = CONTENT_SERVER.partition(":")
         port = int(port or 80)
-        content_server = subprocess.Popen(
+        content_server = guilib.start_on_fixed_port(
             [sys.executable, CONTENT_SERVER_SCRIPT, "--root", content, "--host", host, "--port", str(port)],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            stderr=subprocess.DEVNULL)
         self.cleanups.append(lambda: (content_server.terminate(), content_server.wait(10)))
-        # It prints "serving ..." once it listens, and ends without a word when the port is taken.
-        self.assertTrue(content_server.stdout.readline().startswith(b"serving "),
-                        f"cannot serve the channel list on {CONTENT_SERVER}")
 
         proc, folder = guilib.start_program(MAIN_EXE)
         self.cleanups.append(lambda: shutil.rmtree(folder, ignore_errors=True))

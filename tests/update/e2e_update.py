@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The whole update under Wine, driven as a person would (through update_probe.exe):
+"""The whole update under Wine, driven as a person would (through winprobe.exe):
 the first build of the main program runs from a folder whose path holds a blank,
 the content server publishes the second build, "更新" is pressed and answered Yes.
 
@@ -21,6 +21,9 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
 import publish  # noqa: E402
+
+sys.path.insert(0, os.path.join(HERE, "..", "gui"))
+import guilib  # noqa: E402
 
 MAIN_TITLE = "Corvalen代理切换程序 Ver.20231024"
 OFFER = "程序有更新，是否更新主程序？"
@@ -54,24 +57,12 @@ def check(condition, what):
     print("  ok:", what, flush=True)
 
 
-class Probe:
-    def __init__(self, exe):
-        self.exe = exe
-
-    def run(self, *args, timeout=90):
-        # Output through a file, not a pipe: a Wine helper process started
-        # meanwhile may inherit a pipe and hold it open long after the probe ended.
-        with tempfile.TemporaryFile() as out:
-            r = subprocess.run(["wine", self.exe, *map(str, args)], stdout=out, stderr=subprocess.DEVNULL,
-                               timeout=timeout)
-            out.seek(0)
-            return r.returncode, out.read().decode("utf-8", "replace").strip()
-
+class Probe(guilib.Probe):
     def must(self, *args, timeout=90):
-        code, out = self.run(*args, timeout=timeout)
-        if code != 0:
-            raise Failure("update_probe %s: nothing found (code %d)" % (" ".join(map(str, args)), code))
-        return out
+        try:
+            return super().must(*args, timeout=timeout).strip()
+        except AssertionError as e:
+            raise Failure(str(e)) from None
 
     def window(self, title, ms, not_pid=0):
         out = self.must("wait-window", title, ms, not_pid)
@@ -95,16 +86,8 @@ class Server:
         else:
             args = [sys.executable, os.path.join(HERE, "..", "..", "tools", "content_server.py"), "--root", root,
                     "--port", str(port)]
-        deadline = time.time() + 30
-        while True:  # the fixed port may still be held by an earlier run for a moment
-            self.proc = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                         stderr=subprocess.DEVNULL, text=True)
-            if self.proc.stdout.readline().startswith(("port=", "serving")):
-                return
-            self.proc.wait()
-            if time.time() > deadline:
-                raise Failure("content server port %d stays busy" % port)
-            time.sleep(0.5)
+        # The fixed port may still be held by an earlier run for a moment.
+        self.proc = guilib.start_on_fixed_port(args, seconds=30, stdin=subprocess.PIPE, stderr=subprocess.DEVNULL)
 
     def stop(self):
         self.proc.stdin.close()
