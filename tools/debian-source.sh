@@ -8,8 +8,9 @@
 # the one pinned hash covers the whole source. DEST receives the unpacked tree
 # (Debian patches applied). A DEST already unpacked from the same pin is kept.
 #
-# The private apt state lives beside DEST (DEST.apt/); only Debian's own
-# archive is named. Needs apt-get and dpkg-source (dpkg-dev).
+# The private apt state lives beside DEST (DEST.apt/); the Debian mirror is the
+# one the machine already uses (CORVALEN_DEBIAN_MIRROR overrides it). Needs
+# apt-get and dpkg-source (dpkg-dev).
 set -euo pipefail
 
 if (($# != 4)); then
@@ -26,11 +27,20 @@ fi
 work="$dest.apt"
 rm -rf "$work" "$dest"
 mkdir -p "$work/lists/partial" "$work/parts" "$work/download"
-cat > "$work/sources.list" <<'EOF'
-deb-src http://deb.debian.org/debian bookworm main
-deb-src http://deb.debian.org/debian bookworm-updates main
-deb-src http://deb.debian.org/debian-security bookworm-security main
-EOF
+# The Debian mirror the machine already uses (deb822 or one-line format).
+mirror=${CORVALEN_DEBIAN_MIRROR:-}
+if [ -z "$mirror" ]; then
+  for f in /etc/apt/sources.list.d/*.sources /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] || continue
+    mirror=$(awk '
+      /^[[:space:]]*URIs:/ { for (i = 2; i <= NF; i++) if ($i ~ /\/debian\/?$/) { print $i; exit } }
+      /^[[:space:]]*deb(-src)?[[:space:]]/ { for (i = 2; i <= NF; i++) if ($i ~ /\/debian\/?$/) { print $i; exit } }
+    ' "$f")
+    [ -n "$mirror" ] && break
+  done
+fi
+mirror=${mirror:-http://deb.debian.org/debian}
+printf 'deb-src %s bookworm main\ndeb-src %s bookworm-updates main\n' "$mirror" "$mirror" > "$work/sources.list"
 apt_opts=(
   -o "Dir::Etc::sourcelist=$work/sources.list"
   -o "Dir::Etc::sourceparts=$work/parts"
