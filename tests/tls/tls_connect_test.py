@@ -17,6 +17,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from tunnel_stack import read_response  # noqa: E402
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 WINE_RUN = os.path.join(HERE, "..", "..", "tools", "wine-run.sh")
 TIMEOUT = 20
@@ -101,24 +104,6 @@ def tunnel(server, host, cafile=None, alpn=("h2", "http/1.1"), port=443):
         ctx.set_alpn_protocols(list(alpn))
     name = host.strip("[]")
     return ctx.wrap_socket(raw, server_hostname=name)
-
-
-def read_response(sock):
-    data = b""
-    while b"\r\n\r\n" not in data:
-        chunk = sock.recv(65536)
-        if not chunk:
-            raise AssertionError("response cut short: %r" % data[:200])
-        data += chunk
-    head, _, body = data.partition(b"\r\n\r\n")
-    length = int(re.search(rb"Content-Length: (\d+)", head).group(1))
-    while len(body) < length:
-        chunk = sock.recv(1 << 20)
-        if not chunk:
-            raise AssertionError("body cut short")
-        body += chunk
-    assert len(body) == length, (len(body), length)
-    return head, body
 
 
 def check(cond, message):

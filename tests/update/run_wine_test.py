@@ -15,7 +15,6 @@ import argparse
 import os
 import random
 import shutil
-import socket
 import subprocess
 import sys
 
@@ -24,17 +23,12 @@ ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 import publish  # noqa: E402
 
+sys.path.insert(0, os.path.join(ROOT, "tests", "servers"))
+from http_servers import closed_port  # noqa: E402
+
 
 def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def closed_port():
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
 
 
 def main():

@@ -197,7 +197,7 @@ int DerToPem(const std::string& der, const char* label, std::string& pem) {
   return rc;
 }
 
-struct CertSpec {
+struct CertFields {
   std::string subject;
   std::string issuer;
   mbedtls_pk_context* subjectKey = nullptr;
@@ -207,7 +207,7 @@ struct CertSpec {
   std::string subjectAltName;  // DER, leaf only
 };
 
-bool WriteCert(const CertSpec& spec, std::string& pem, std::string& error) {
+bool WriteCert(const CertFields& fields, std::string& pem, std::string& error) {
   mbedtls_x509write_cert crt;
   mbedtls_x509write_crt_init(&crt);
   mbedtls_mpi serial;
@@ -225,19 +225,19 @@ bool WriteCert(const CertSpec& spec, std::string& pem, std::string& error) {
   run("serial", mbedtls_mpi_read_binary(&serial, serialBytes, sizeof serialBytes));
   mbedtls_x509write_crt_set_version(&crt, MBEDTLS_X509_CRT_VERSION_3);
   mbedtls_x509write_crt_set_md_alg(&crt, MBEDTLS_MD_SHA256);
-  mbedtls_x509write_crt_set_subject_key(&crt, spec.subjectKey);
-  mbedtls_x509write_crt_set_issuer_key(&crt, spec.issuerKey);
+  mbedtls_x509write_crt_set_subject_key(&crt, fields.subjectKey);
+  mbedtls_x509write_crt_set_issuer_key(&crt, fields.issuerKey);
   if (rc == 0) run("serial", mbedtls_x509write_crt_set_serial(&crt, &serial));
   if (rc == 0) {
-    run("validity", mbedtls_x509write_crt_set_validity(&crt, X509Time(spec.notBefore).c_str(),
-                                                        X509Time(spec.notAfter).c_str()));
+    run("validity", mbedtls_x509write_crt_set_validity(&crt, X509Time(fields.notBefore).c_str(),
+                                                        X509Time(fields.notAfter).c_str()));
   }
-  if (rc == 0) run("subject name", mbedtls_x509write_crt_set_subject_name(&crt, spec.subject.c_str()));
-  if (rc == 0) run("issuer name", mbedtls_x509write_crt_set_issuer_name(&crt, spec.issuer.c_str()));
-  if (rc == 0) run("basic constraints", mbedtls_x509write_crt_set_basic_constraints(&crt, spec.ca ? 1 : 0, spec.ca ? 0 : -1));
+  if (rc == 0) run("subject name", mbedtls_x509write_crt_set_subject_name(&crt, fields.subject.c_str()));
+  if (rc == 0) run("issuer name", mbedtls_x509write_crt_set_issuer_name(&crt, fields.issuer.c_str()));
+  if (rc == 0) run("basic constraints", mbedtls_x509write_crt_set_basic_constraints(&crt, fields.ca ? 1 : 0, fields.ca ? 0 : -1));
   if (rc == 0) run("subject key identifier", mbedtls_x509write_crt_set_subject_key_identifier(&crt));
   if (rc == 0) run("authority key identifier", mbedtls_x509write_crt_set_authority_key_identifier(&crt));
-  if (spec.ca) {
+  if (fields.ca) {
     if (rc == 0)
       run("key usage", mbedtls_x509write_crt_set_key_usage(&crt, MBEDTLS_X509_KU_KEY_CERT_SIGN | MBEDTLS_X509_KU_CRL_SIGN));
   } else {
@@ -254,7 +254,7 @@ bool WriteCert(const CertSpec& spec, std::string& pem, std::string& error) {
       run("subject alternative name",
           mbedtls_x509write_crt_set_extension(
               &crt, MBEDTLS_OID_SUBJECT_ALT_NAME, MBEDTLS_OID_SIZE(MBEDTLS_OID_SUBJECT_ALT_NAME), 0,
-              reinterpret_cast<const unsigned char*>(spec.subjectAltName.data()), spec.subjectAltName.size()));
+              reinterpret_cast<const unsigned char*>(fields.subjectAltName.data()), fields.subjectAltName.size()));
     }
   }
   std::vector<unsigned char> buf(4096);
@@ -266,7 +266,7 @@ bool WriteCert(const CertSpec& spec, std::string& pem, std::string& error) {
   std::string der;
   if (rc == 0) {
     std::string written(reinterpret_cast<const char*>(buf.data() + buf.size() - len), static_cast<size_t>(len));
-    run("re-signing the certificate", ResignWithoutNullParameters(written, spec.issuerKey, der));
+    run("re-signing the certificate", ResignWithoutNullParameters(written, fields.issuerKey, der));
   }
   if (rc == 0) run("encoding the certificate", DerToPem(der, "CERTIFICATE", pem));
   mbedtls_mpi_free(&serial);
@@ -359,16 +359,16 @@ bool GenerateCa(std::time_t now, PemPair& out, std::string& error) {
   }
   char tagHex[9];
   std::snprintf(tagHex, sizeof tagHex, "%02X%02X%02X%02X", tag[0], tag[1], tag[2], tag[3]);
-  CertSpec spec;
-  spec.subject = std::string("CN=Corvalen Local CA ") + tagHex + ",O=Corvalen";
-  spec.issuer = spec.subject;
-  spec.subjectKey = key.get();
-  spec.issuerKey = key.get();
-  spec.notBefore = now - kDay;
-  spec.notAfter = now + 10 * 365 * kDay;
-  spec.ca = true;
+  CertFields fields;
+  fields.subject = std::string("CN=Corvalen Local CA ") + tagHex + ",O=Corvalen";
+  fields.issuer = fields.subject;
+  fields.subjectKey = key.get();
+  fields.issuerKey = key.get();
+  fields.notBefore = now - kDay;
+  fields.notAfter = now + 10 * 365 * kDay;
+  fields.ca = true;
   PemPair pair;
-  if (!WriteCert(spec, pair.certPem, error) || !KeyPem(key.get(), pair.keyPem, error)) return false;
+  if (!WriteCert(fields, pair.certPem, error) || !KeyPem(key.get(), pair.keyPem, error)) return false;
   out = std::move(pair);
   return true;
 }
@@ -493,20 +493,20 @@ std::shared_ptr<const SiteCert> CertAuthority::Issue(const SiteName& site, std::
     leafKey = impl_->leafKey;
     leafKeyPem = impl_->leafKeyPem;
   }
-  CertSpec spec;
+  CertFields fields;
   // Clients match the subjectAltName; the common name is for people, and
   // X.509 allows it 64 characters.
-  spec.subject = site.host.size() <= 64 ? "CN=" + site.host : std::string("O=Corvalen");
-  spec.issuer = impl_->subject;
-  spec.subjectKey = leafKey.get();
-  spec.issuerKey = impl_->key.get();
-  spec.notBefore = now - kDay;
-  spec.notAfter = now + 397 * kDay;
-  spec.subjectAltName = SubjectAltNameDer(site);
+  fields.subject = site.host.size() <= 64 ? "CN=" + site.host : std::string("O=Corvalen");
+  fields.issuer = impl_->subject;
+  fields.subjectKey = leafKey.get();
+  fields.issuerKey = impl_->key.get();
+  fields.notBefore = now - kDay;
+  fields.notAfter = now + 397 * kDay;
+  fields.subjectAltName = SubjectAltNameDer(site);
   auto impl = std::make_unique<SiteCert::Impl>();
   impl->site = site;
   impl->key = leafKey;
-  if (!WriteCert(spec, impl->certPem, error)) return nullptr;
+  if (!WriteCert(fields, impl->certPem, error)) return nullptr;
   impl->filePem = impl->certPem + leafKeyPem;
   if (!FinishSite(*impl, impl_->crt, error)) return nullptr;
   return std::make_shared<SiteCert>(std::move(impl));
