@@ -65,7 +65,13 @@ _free_display() {
   return 1
 }
 
+# CORVALEN_DISPLAY names a display to use instead of a private Xvfb (the run
+# command passes the desktop's, so a person sees the window).
 xvfb_up() {
+  if [ -n "${CORVALEN_DISPLAY:-}" ]; then
+    export DISPLAY=$CORVALEN_DISPLAY
+    return 0
+  fi
   local n; n=$(_free_display) || { echo "wine-env: no free X display" >&2; return 1; }
   Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
   echo $! > "$(_xvfb_pidfile)"
