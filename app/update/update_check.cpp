@@ -33,8 +33,7 @@ Text UpdaterCommandLine(const Text& updaterPath, const Text& updateExeUrl, const
 
 void CheckForUpdateAt(AppContext& app, const Text& digestUrl, const Text& updateExeUrl,
                       const UpdateHandOver& handOver) {
-  StopTunnelProcesses();
-  RemoveDirTree(app.ServiceDir());
+  CleanUpTunnelService(app);  // the service stops and its folder goes, whatever follows
   const Text ownPath = ConcatText(app.programDir, "\\", app.exeName);
   const Text updaterPath = ConcatText(app.programDir, "\\", kUpdaterFileName);
 
