@@ -11,7 +11,7 @@ trap wine_down EXIT
 wine_up
 
 status=0
-(cd "$root/build/native" && ctest --output-on-failure -j "$(nproc)") || status=1
+(cd "$root/build/native" && ctest --output-on-failure -j "$(nproc)" </dev/null) || status=1
 # Wine tests run one at a time: GUI tests share the display and the service ports.
-(cd "$root/build/windows" && ctest --output-on-failure --timeout 600) || status=1
+(cd "$root/build/windows" && ctest --output-on-failure --timeout 600 </dev/null) || status=1
 exit $status
