@@ -40,6 +40,18 @@ class LauncherTest : public ::testing::Test {
     StopTunnelProcesses();
     WaitUntil([] { return CountImages(kLauncherImage) == 0 && CountImages(kProxyImage) == 0; }, 5000);
   }
+  // The launcher runs out of restarts and ends with code 2, within all pauses
+  // of its policy plus generous room for Wine to start the copies.
+  void ExpectLauncherGivesUp() {
+    KernelHandle launcher = StartLauncher(serviceDir_.Path(), programDir_.Path());
+    ASSERT_TRUE(launcher);
+    const DWORD bound = RestartPolicy::kMaxRestarts * RestartPolicy::kMaxDelayMs + 15000;
+    ASSERT_EQ(WaitForSingleObject(launcher.Get(), bound), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeProcess(launcher.Get(), &code);
+    EXPECT_EQ(code, 2u);
+  }
+
   TempDir programDir_{"launcher-cwd"};
   TempDir serviceDir_{"launcher"};
 };
@@ -68,24 +80,11 @@ TEST_F(LauncherTest, StartsTheProxyInItsOwnFolderAndRestartsIt) {
 TEST_F(LauncherTest, EndsWhenTheProxyKeepsDying) {
   ASSERT_TRUE(CopyFileA((TestProgramDir() + "\\sleeper.exe").c_str(), (serviceDir_ / "python27.exe").c_str(), FALSE));
   SetEnvironmentVariableA("CORVALEN_SLEEPER_EXIT", "1");
-  KernelHandle launcher = StartLauncher(serviceDir_.Path(), programDir_.Path());
-  ASSERT_TRUE(launcher);
-  // All pauses of the policy plus generous room for Wine to start the copies.
-  const DWORD bound = RestartPolicy::kMaxRestarts * RestartPolicy::kMaxDelayMs + 15000;
-  ASSERT_EQ(WaitForSingleObject(launcher.Get(), bound), WAIT_OBJECT_0);
-  DWORD code = 0;
-  GetExitCodeProcess(launcher.Get(), &code);
-  EXPECT_EQ(code, 2u);
+  ExpectLauncherGivesUp();
 }
 
 TEST_F(LauncherTest, EndsWhenThereIsNoProxy) {
-  KernelHandle launcher = StartLauncher(serviceDir_.Path(), programDir_.Path());
-  ASSERT_TRUE(launcher);
-  const DWORD bound = RestartPolicy::kMaxRestarts * RestartPolicy::kMaxDelayMs + 15000;
-  ASSERT_EQ(WaitForSingleObject(launcher.Get(), bound), WAIT_OBJECT_0);
-  DWORD code = 0;
-  GetExitCodeProcess(launcher.Get(), &code);
-  EXPECT_EQ(code, 2u);
+  ExpectLauncherGivesUp();
 }
 
 }  // namespace
