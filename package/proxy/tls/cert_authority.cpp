@@ -307,13 +307,21 @@ std::tm UtcTm(std::time_t t) {
   return tm;
 }
 
-// ChaCha20-Poly1305 first: in mbedTLS 2.28 it encrypts about 1.4 times as
-// fast as AES-GCM (whose GCM part goes 16 bytes at a time through the
-// generic cipher layer), and the server's order decides.
+// The server's order decides. Where mbedTLS's GCM runs on CNG (the Windows
+// build, gcm_cng/), AES-GCM records encrypt more than ten times as fast as
+// ChaCha20-Poly1305, so AES-GCM comes first. With mbedTLS's own GCM (whose
+// GCM part goes 16 bytes at a time through the generic cipher layer)
+// ChaCha20-Poly1305 is about 1.4 times as fast, so it comes first there.
 const int kSuites[] = {
+#if defined(MBEDTLS_GCM_ALT)
+    MBEDTLS_TLS_ECDHE_ECDSA_WITH_AES_128_GCM_SHA256,
+    MBEDTLS_TLS_ECDHE_ECDSA_WITH_AES_256_GCM_SHA384,
+    MBEDTLS_TLS_ECDHE_ECDSA_WITH_CHACHA20_POLY1305_SHA256,
+#else
     MBEDTLS_TLS_ECDHE_ECDSA_WITH_CHACHA20_POLY1305_SHA256,
     MBEDTLS_TLS_ECDHE_ECDSA_WITH_AES_128_GCM_SHA256,
     MBEDTLS_TLS_ECDHE_ECDSA_WITH_AES_256_GCM_SHA384,
+#endif
     0,
 };
 const char* kAlpn[] = {"http/1.1", nullptr};
