@@ -55,7 +55,7 @@ struct KnownAnswer {
   const char* tag;
 };
 
-// Test cases 1, 2, 4 and 16 of the GCM specification (McGrew and Viega).
+// Test cases 1, 2, 4 and 16 of the GCM paper by McGrew and Viega.
 const KnownAnswer kKnownAnswers[] = {
     {"case 1", "00000000000000000000000000000000", "000000000000000000000000", "", "", "",
      "58e2fccefa7e3061367f1d57a4e7455a"},
