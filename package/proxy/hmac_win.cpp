@@ -1,28 +1,15 @@
 #include <windows.h>
 #include <bcrypt.h>
 
-#include "common/handles.h"
+#include "package/proxy/bcrypt_handles.h"
 #include "package/proxy/envelope.h"
 #include "package/proxy/hmac.h"
 
 namespace tunnel {
 namespace {
 
-struct AlgHandleTraits {
-  using Value = BCRYPT_ALG_HANDLE;
-  static Value Invalid() { return nullptr; }
-  static bool IsInvalid(Value v) { return v == nullptr; }
-  static void Release(Value v) { BCryptCloseAlgorithmProvider(v, 0); }
-};
-using AlgHandle = UniqueHandle<AlgHandleTraits>;
-
-struct HashHandleTraits {
-  using Value = BCRYPT_HASH_HANDLE;
-  static Value Invalid() { return nullptr; }
-  static bool IsInvalid(Value v) { return v == nullptr; }
-  static void Release(Value v) { BCryptDestroyHash(v); }
-};
-using HashHandle = UniqueHandle<HashHandleTraits>;
+using AlgHandle = BcryptAlgHandle;
+using HashHandle = BcryptHashHandle;
 
 bool Succeeded(NTSTATUS s) { return s >= 0; }
 

@@ -18,6 +18,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import tunnel_stack  # noqa: E402
 from tunnel_stack import read_response  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -89,21 +90,8 @@ def curl(server, *args, cacert=None, check=True):
 
 
 def tunnel(server, host, cafile=None, alpn=("h2", "http/1.1"), port=443):
-    """CONNECT through the server, then TLS trusting `cafile`."""
-    raw = socket.create_connection(("127.0.0.1", server.port), timeout=TIMEOUT)
-    raw.sendall(("CONNECT %s:%d HTTP/1.1\r\nHost: %s:%d\r\n\r\n" % (host, port, host, port)).encode())
-    head = b""
-    while b"\r\n\r\n" not in head:
-        chunk = raw.recv(1)
-        if not chunk:
-            raise AssertionError("CONNECT answer cut short: %r" % head)
-        head += chunk
-    assert head.startswith(b"HTTP/1.1 200"), head
-    ctx = ssl.create_default_context(cafile=cafile or server.ca_file)
-    if alpn:
-        ctx.set_alpn_protocols(list(alpn))
-    name = host.strip("[]")
-    return ctx.wrap_socket(raw, server_hostname=name)
+    """CONNECT through the test server, then TLS trusting `cafile` (its own CA by default)."""
+    return tunnel_stack.tunnel(server.port, host, port, cafile or server.ca_file, alpn)
 
 
 def check(cond, message):

@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "common/handles.h"
+#include "package/proxy/bcrypt_handles.h"
 
 #ifndef MBEDTLS_GCM_ALT
 #error "gcm_cng.cpp needs MBEDTLS_GCM_ALT and gcm_alt.h from this folder"
@@ -31,21 +31,8 @@ namespace {
 constexpr NTSTATUS kAuthTagMismatch = static_cast<NTSTATUS>(0xC000A002L);  // STATUS_AUTH_TAG_MISMATCH
 constexpr size_t kIvLength = 12;
 
-struct AlgHandleTraits {
-  using Value = BCRYPT_ALG_HANDLE;
-  static Value Invalid() { return nullptr; }
-  static bool IsInvalid(Value v) { return v == nullptr; }
-  static void Release(Value v) { BCryptCloseAlgorithmProvider(v, 0); }
-};
-using AlgHandle = UniqueHandle<AlgHandleTraits>;
-
-struct KeyHandleTraits {
-  using Value = BCRYPT_KEY_HANDLE;
-  static Value Invalid() { return nullptr; }
-  static bool IsInvalid(Value v) { return v == nullptr; }
-  static void Release(Value v) { BCryptDestroyKey(v); }
-};
-using KeyHandle = UniqueHandle<KeyHandleTraits>;
+using AlgHandle = BcryptAlgHandle;
+using KeyHandle = BcryptKeyHandle;
 
 // The AES provider in GCM mode, opened once. It lives as long as the
 // process: connection threads may still be using keys made from it while
